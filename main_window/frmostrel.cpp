@@ -1,0 +1,360 @@
+#include "main_window/frmostrel.h"
+
+#include "about_window/frmabout.h"
+#include "alarm_window/frmitstime.h"
+#include "clock/time_text.h"
+#include "platform/always_on_top.h"
+#include "platform/clock_source.h"
+#include "platform/fonts.h"
+#include "platform/second_timer.h"
+#include "platform/twips.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+
+using namespace ostrel;
+using platform::TwipsRect;
+
+namespace {
+
+const QString AlarmOff = QStringLiteral("Alarm Is Off");
+const QString AlarmOn = QStringLiteral("Alarm Is On");
+const QString PauseCaption = QStringLiteral("Pause");
+const QString PausedCaption = QStringLiteral("PAUSED!");
+
+constexpr QColor DisplayGreen(0, 255, 0);
+constexpr QColor DisplayText(64, 64, 64);
+constexpr QColor TotalRed(255, 0, 0);
+constexpr QColor Black(0, 0, 0);
+constexpr QColor PauseGrey(192, 192, 192);
+
+QPushButton *Button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel *Label(QWidget *parent, const char *name, const QString &text, QRect geometry)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    return label;
+}
+
+// Green box, dark grey centred text, a single sunken line round it whatever colour the text is.
+QLabel *DisplayBox(QWidget *parent, const char *name, QRect geometry, qreal pointSize, QColor text = DisplayText)
+{
+    QLabel *label = Label(parent, name, QString(), geometry);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setLineWidth(1);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, DisplayGreen);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Dark, DisplayText);
+    palette.setColor(QPalette::Light, Qt::white);
+    label->setPalette(palette);
+    label->setFont(platform::DisplayFont(pointSize, 700));
+    return label;
+}
+
+QComboBox *List(QWidget *parent, const char *name, const QString &accessibleName, QRect geometry)
+{
+    auto *list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setAccessibleName(accessibleName);
+    list->setGeometry(geometry);
+    list->setEditable(false);
+    // A style sheet, not the palette: the desktop style would shade the green as a raised button.
+    list->setStyleSheet(QStringLiteral("QComboBox { background-color: rgb(0,255,0); color: rgb(64,64,64);"
+                                       " border: 1px solid rgb(64,64,64); padding-left: 3px; }"));
+    return list;
+}
+
+QFont DateFont()
+{
+    return platform::DisplayFont(18, 700);
+}
+
+void SetTextColour(QLabel *label, QColor colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+// The time a box holds; a box the stopwatch wrote always reads back.
+clock::ClockValue TimeIn(const QLabel *box)
+{
+    return clock::ParseTime(box->text()).value_or(0.0);
+}
+
+} // namespace
+
+frmOstrel::frmOstrel(QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frmOstrel"));
+    setWindowTitle(QStringLiteral("Ostrel!"));
+    setWindowIcon(QIcon(QStringLiteral(":/ostrel.ico")));
+    setFont(platform::DialogFont());
+    CreateControls();
+    CreateMenus();
+    ConnectHandlers();
+    Form_Load();
+}
+
+frmOstrel::~frmOstrel() = default;
+
+void frmOstrel::CreateControls()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(platform::TwipsSize(4200, 2385));
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    cmdAlarm = Button(client, "cmdAlarm", AlarmOff, TwipsRect(2520, 1200, 1215, 375));
+    cmbMinute = List(client, "cmbMinute", QStringLiteral("Minute"), TwipsRect(3120, 1920, 615, 315));
+    cmbHour = List(client, "cmbHour", QStringLiteral("Hour"), TwipsRect(2520, 1920, 615, 315));
+    AROnTop1 = new platform::AlwaysOnTop(this);
+    AROnTop1->setObjectName(QStringLiteral("AROnTop1"));
+
+    Frame1 = new QGroupBox(client);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(TwipsRect(120, 0, 1935, 2295));
+    cmdStart = Button(Frame1, "cmdStart", QStringLiteral("Start"), TwipsRect(120, 240, 615, 255));
+    cmdFinish = Button(Frame1, "cmdFinish", QStringLiteral("Finish"), TwipsRect(120, 600, 615, 255));
+    cmdFinish->setEnabled(false);
+    cmdPause = Button(Frame1, "cmdPause", PauseCaption, TwipsRect(600, 960, 855, 375));
+    cmdPause->setEnabled(false);
+    QPalette pausePalette = cmdPause->palette();
+    pausePalette.setColor(QPalette::Button, PauseGrey);
+    cmdPause->setPalette(pausePalette);
+    lblHowLong = Label(Frame1, "lblHowLong", QString(), TwipsRect(120, 1440, 1695, 255));
+    lblHowLong->setAlignment(Qt::AlignCenter);
+    lblHowLong->setVisible(false);
+    lblStart = DisplayBox(Frame1, "lblStart", TwipsRect(840, 240, 975, 255), 9);
+    lblFinish = DisplayBox(Frame1, "lblFinish", TwipsRect(840, 600, 975, 255), 9);
+    lblTotal = DisplayBox(Frame1, "lblTotal", TwipsRect(120, 1680, 1695, 495), 18, TotalRed);
+
+    Timer1 = new platform::SecondTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    lblAlarm = Label(client, "lblAlarm", QStringLiteral("Set Alarm"), TwipsRect(2760, 1680, 735, 255));
+    lblTime = DisplayBox(client, "lblTime", TwipsRect(2400, 720, 1455, 255), 9);
+    lblDate = DisplayBox(client, "lblDate", TwipsRect(2280, 120, 1695, 495), 18);
+
+    // Tab order: Start, Finish, Pause, then the alarm button and the hour and minute lists.
+    QWidget *const order[] = {cmdStart, cmdFinish, cmdPause, cmdAlarm, cmbHour, cmbMinute};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void frmOstrel::CreateMenus()
+{
+    mnuWindow = menuBar()->addMenu(QStringLiteral("&Window"));
+    mnuWindow->setObjectName(QStringLiteral("mnuWindow"));
+    mnuWindowAlwaysOnTop = mnuWindow->addAction(QStringLiteral("&Always On Top"));
+    mnuWindowAlwaysOnTop->setObjectName(QStringLiteral("mnuWindowAlwaysOnTop"));
+    mnuWindowAlwaysOnTop->setCheckable(true);
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+}
+
+void frmOstrel::ConnectHandlers()
+{
+    connect(cmdStart, &QPushButton::clicked, this, &frmOstrel::cmdStart_Click);
+    connect(cmdPause, &QPushButton::clicked, this, &frmOstrel::cmdPause_Click);
+    connect(cmdFinish, &QPushButton::clicked, this, &frmOstrel::cmdFinish_Click);
+    connect(cmdAlarm, &QPushButton::clicked, this, &frmOstrel::cmdAlarm_Click);
+    // activated, not currentIndexChanged: only the user's own choice counts, not Reset's refill.
+    connect(cmbHour, &QComboBox::activated, this, &frmOstrel::cmbHour_Click);
+    connect(cmbMinute, &QComboBox::activated, this, &frmOstrel::cmbMinute_Click);
+    connect(Timer1, &platform::SecondTimer::timeout, this, &frmOstrel::Timer1_Timer);
+    // A checkable action has flipped its mark before it reports the click; the handler reads the
+    // mark and flips it itself, as it does when called directly, so undo Qt's flip first.
+    connect(mnuWindowAlwaysOnTop, &QAction::triggered, this, [this](bool checked) {
+        mnuWindowAlwaysOnTop->setChecked(!checked);
+        mnuWindowAlwaysOnTop_Click();
+    });
+    connect(mnuAbout, &QAction::triggered, this, &frmOstrel::mnuAbout_Click);
+}
+
+void frmOstrel::Form_Load()
+{
+    RestoreOnTop = false;
+    Reset();
+    Timer1->Start();
+}
+
+void frmOstrel::Reset()
+{
+    cmdAlarm->setText(AlarmOff);
+    AlarmTime.reset();
+    cmbHour->clear();
+    cmbMinute->clear();
+    for (int h = 0; h < 24; ++h)
+        cmbHour->addItem(clock::TwoDigits(h));
+    for (int m = 0; m < 60; ++m)
+        cmbMinute->addItem(clock::TwoDigits(m));
+    // Filling an empty list selects its first item; nothing is chosen until the user chooses.
+    cmbHour->setCurrentIndex(-1);
+    cmbMinute->setCurrentIndex(-1);
+}
+
+// The stopwatch ---------------------------------------------------------------------------------
+
+void frmOstrel::cmdStart_Click()
+{
+    lblFinish->clear();
+    lblTotal->clear();
+    lblHowLong->clear();
+    lblStart->setText(clock::TimeText(platform::CurrentTime()));
+    cmdFinish->setEnabled(true);
+    cmdStart->setEnabled(false);
+    cmdPause->setEnabled(true);
+}
+
+void frmOstrel::cmdPause_Click()
+{
+    if (cmdPause->text() == PauseCaption) {
+        cmdPause->setText(PausedCaption);
+        cmdFinish->setEnabled(false);
+        PauseStarted = platform::CurrentTime();
+        lblHowLong->setVisible(true);
+        lblHowLong->setText(QStringLiteral("Current Time Elapsed"));
+        ShowRunningTime();
+        return;
+    }
+    cmdPause->setText(PauseCaption);
+    const clock::ClockValue now = platform::CurrentTime();
+    cmdFinish->setEnabled(true);
+    AddPausedSeconds(clock::PauseLength(PauseStarted, now));
+    SetTextColour(lblTotal, Black);
+    lblHowLong->clear();
+    lblTotal->clear();
+}
+
+void frmOstrel::cmdFinish_Click()
+{
+    lblFinish->setText(clock::TimeText(platform::CurrentTime()));
+    cmdStart->setEnabled(true);
+    cmdFinish->setEnabled(false);
+    cmdPause->setEnabled(false);
+    ShowTotalTime();
+    PausedSeconds = 0;
+}
+
+void frmOstrel::ShowTotalTime()
+{
+    const auto elapsed = clock::Elapsed(TimeIn(lblStart), TimeIn(lblFinish), PausedSeconds);
+    lblTotal->setText(clock::ElapsedText(elapsed));
+    lblHowLong->setText(QStringLiteral("Total Time Elapsed"));
+}
+
+void frmOstrel::ShowRunningTime()
+{
+    const auto elapsed = clock::Elapsed(TimeIn(lblStart), platform::CurrentTime(), PausedSeconds);
+    SetTextColour(lblTotal, TotalRed);
+    lblTotal->setText(clock::ElapsedText(elapsed));
+}
+
+qint64 frmOstrel::AddPausedSeconds(qint64 seconds)
+{
+    PausedSeconds += seconds;
+    return PausedSeconds;
+}
+
+// The alarm --------------------------------------------------------------------------------------
+
+void frmOstrel::cmbHour_Click()
+{
+    AlarmTime.reset();
+    cmdAlarm->setText(AlarmOff);
+}
+
+void frmOstrel::cmbMinute_Click()
+{
+    AlarmTime.reset();
+    cmdAlarm->setText(AlarmOff);
+}
+
+void frmOstrel::cmdAlarm_Click()
+{
+    if (cmdAlarm->text() == AlarmOff) {
+        cmdAlarm->setText(AlarmOn);
+        ArmAlarm();
+    } else {
+        cmdAlarm->setText(AlarmOff);
+        AlarmTime.reset();
+    }
+}
+
+void frmOstrel::ArmAlarm()
+{
+    const QString hour = cmbHour->currentText();
+    const QString minute = cmbMinute->currentText();
+    if (hour.isEmpty() || minute.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Ostrel!"), QStringLiteral("Set alarm time first!"));
+        cmdAlarm->setText(AlarmOff);
+        return;
+    }
+    cmdAlarm->setText(AlarmOn);
+    AlarmTime = clock::ParseTime(hour + u':' + minute);
+}
+
+void frmOstrel::Timer1_Timer()
+{
+    lblTime->setText(clock::FormatLongTime(platform::CurrentTime()));
+    platform::SetFittedText(lblDate, DateFont(), platform::CurrentDateText());
+    if (!AlarmTime || clock::DiffSeconds(*AlarmTime, platform::CurrentTime()) != 0)
+        return;
+    // Ticks go on under the open alarm window to keep the clock live; they never open it twice.
+    if (itsTime_ && itsTime_->isVisible())
+        return;
+    if (!itsTime_)
+        itsTime_ = std::make_unique<frmItsTime>();
+    itsTime_->ShowModal();
+    Reset();
+    mnuWindowAlwaysOnTop->setChecked(false);
+    // The menu now says the window is not held on top; release it so that it is not.
+    AROnTop1->setOntop(false);
+}
+
+// Window extras ----------------------------------------------------------------------------------
+
+void frmOstrel::mnuWindowAlwaysOnTop_Click()
+{
+    mnuWindowAlwaysOnTop->setChecked(!mnuWindowAlwaysOnTop->isChecked());
+    AROnTop1->setOntop(mnuWindowAlwaysOnTop->isChecked());
+}
+
+void frmOstrel::mnuAbout_Click()
+{
+    if (mnuWindowAlwaysOnTop->isChecked()) {
+        RestoreOnTop = true;
+        mnuWindowAlwaysOnTop_Click();
+    } else {
+        RestoreOnTop = false;
+    }
+    if (!about_)
+        about_ = std::make_unique<frmAbout>();
+    about_->ShowModal();
+    if (RestoreOnTop)
+        mnuWindowAlwaysOnTop_Click();
+}

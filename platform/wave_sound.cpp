@@ -1,0 +1,104 @@
+#include "platform/wave_sound.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QBuffer>
+#include <QMediaDevices>
+#include <QtEndian>
+
+namespace ostrel::platform {
+
+namespace {
+
+quint32 U32(const char *p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
+
+quint16 U16(const char *p)
+{
+    return qFromLittleEndian<quint16>(p);
+}
+
+// Sound servers drop the tail of a stream that ends as soon as its last byte is written; a short run
+// of silence after the clip lets its last note play out.
+constexpr int TailMs = 250;
+
+} // namespace
+
+std::optional<Wave> DecodeWave(const QByteArray &file)
+{
+    if (file.size() < 12 || !file.startsWith("RIFF") || file.mid(8, 4) != "WAVE")
+        return std::nullopt;
+    const qsizetype end = qMin<qsizetype>(file.size(), qsizetype(U32(file.constData() + 4)) + 8);
+    Wave wave;
+    bool haveFormat = false;
+    bool haveData = false;
+    for (qsizetype at = 12; at + 8 <= end;) {
+        const char *chunk = file.constData() + at;
+        const QByteArray id(chunk, 4);
+        const qsizetype size = U32(chunk + 4);
+        if (size > end - at - 8)
+            return std::nullopt;
+        const char *body = chunk + 8;
+        if (id == "fmt " && size >= 16) {
+            wave.formatTag = U16(body);
+            wave.channels = U16(body + 2);
+            wave.sampleRate = int(U32(body + 4));
+            wave.byteRate = int(U32(body + 8));
+            wave.blockAlign = U16(body + 12);
+            wave.bitsPerSample = U16(body + 14);
+            haveFormat = true;
+        } else if (id == "fact" && size >= 4) {
+            wave.factSamples = U32(body);
+        } else if (id == "data") {
+            wave.samples = QByteArray(body, size);
+            haveData = true;
+        }
+        at += 8 + size + (size & 1);
+    }
+    if (!haveFormat || !haveData)
+        return std::nullopt;
+    return wave;
+}
+
+void PlayWave(const QByteArray &file)
+{
+    const auto wave = DecodeWave(file);
+    if (!wave || wave->formatTag != 1 || wave->channels < 1 || wave->sampleRate <= 0
+        || (wave->bitsPerSample != 8 && wave->bitsPerSample != 16))
+        return;
+
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull())
+        return;
+    QAudioFormat format;
+    format.setSampleRate(wave->sampleRate);
+    format.setChannelCount(wave->channels);
+    format.setSampleFormat(wave->bitsPerSample == 8 ? QAudioFormat::UInt8 : QAudioFormat::Int16);
+
+    const int frameBytes = wave->channels * wave->bitsPerSample / 8;
+    QByteArray pcm = wave->samples;
+    pcm.append(qsizetype(wave->sampleRate) * TailMs / 1000 * frameBytes, wave->bitsPerSample == 8 ? '\x80' : '\0');
+
+    auto *sink = new QAudioSink(device, format);
+    auto *buffer = new QBuffer(sink);
+    buffer->setData(pcm);
+    buffer->open(QIODevice::ReadOnly);
+    QObject::connect(sink, &QAudioSink::stateChanged, sink, [sink](QAudio::State state) {
+        // Idle: the clip and its tail have been handed to the sound server.
+        if (state == QAudio::IdleState) {
+            sink->disconnect();
+            sink->stop();
+            sink->deleteLater();
+        }
+    });
+    sink->start(buffer);
+    if (sink->state() == QAudio::StoppedState) { // no server to take the stream
+        sink->disconnect();
+        sink->deleteLater();
+    }
+}
+
+} // namespace ostrel::platform

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <optional>
+
+namespace ostrel::platform {
+
+// The fields of a RIFF WAVE clip that playing it needs, and its sample bytes.
+struct Wave
+{
+    int formatTag = 0;
+    int channels = 0;
+    int sampleRate = 0;
+    int byteRate = 0;
+    int blockAlign = 0;
+    int bitsPerSample = 0;
+    std::optional<quint32> factSamples;
+    QByteArray samples;
+};
+
+// Walks the clip's chunks; nothing for data that is not a well-formed WAVE clip.
+std::optional<Wave> DecodeWave(const QByteArray &file);
+
+// Plays an 8- or 16-bit PCM clip once, in the background, through the default sound output. Without a
+// sound output, or with a clip it cannot read, it does nothing and says nothing. Sound output is opened
+// here, on first use, and each play has a sink of its own, released when the clip has played.
+void PlayWave(const QByteArray &file);
+
+} // namespace ostrel::platform

@@ -1,0 +1,120 @@
+#include "platform/window_system.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QThread>
+#include <QWidget>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace ostrel::platform {
+
+namespace {
+
+xcb_connection_t *X11Connection()
+{
+    const auto *x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t Atom(xcb_connection_t *connection, const char *name)
+{
+    const auto cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(qstrlen(name)), name);
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
+        xcb_intern_atom_reply(connection, cookie, nullptr), &free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+xcb_window_t RootOf(xcb_connection_t *connection)
+{
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    return screen ? screen->root : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+// _NET_FRAME_EXTENTS of the window, if it has that property: left, right, top, bottom.
+std::optional<QMargins> FrameExtents(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t extents)
+{
+    const auto cookie = xcb_get_property(connection, 0, window, extents, XCB_ATOM_CARDINAL, 0, 4);
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
+        xcb_get_property_reply(connection, cookie, nullptr), &free);
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 16)
+        return std::nullopt;
+    const auto *v = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+    return QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
+}
+
+} // namespace
+
+bool PrepareWindowSystem()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("ostrel"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
+
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    if (wayland && x11)
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    if (x11 || wayland)
+        return true;
+    std::fputs("ostrel: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n", stderr);
+    return false;
+}
+
+void SkipTaskbar(QWidget *window)
+{
+    xcb_connection_t *connection = X11Connection();
+    if (!connection)
+        return;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
+    const xcb_atom_t skip[] = {Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                               Atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 2, skip);
+    xcb_flush(connection);
+}
+
+QMargins ExpectedFrameMargins(QWidget *window)
+{
+    if (xcb_connection_t *connection = X11Connection()) {
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        const xcb_atom_t extents = Atom(connection, "_NET_FRAME_EXTENTS");
+        xcb_client_message_event_t request{};
+        request.response_type = XCB_CLIENT_MESSAGE;
+        request.format = 32;
+        request.window = id;
+        request.type = Atom(connection, "_NET_REQUEST_FRAME_EXTENTS");
+        xcb_send_event(connection, 0, RootOf(connection),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&request));
+        xcb_flush(connection);
+        // A window manager that supports the request answers within a round trip or two.
+        const QDeadlineTimer deadline(150);
+        do {
+            if (const auto margins = FrameExtents(connection, id, extents))
+                return *margins;
+            QThread::msleep(2);
+        } while (!deadline.hasExpired());
+    }
+    for (QWindow *shown : QGuiApplication::topLevelWindows()) {
+        if (shown->isExposed() && !shown->frameMargins().isNull())
+            return shown->frameMargins();
+    }
+    return {};
+}
+
+QPoint CentredOrigin(QSize screen, QSize outer)
+{
+    // Difference first, then halved, as the layout's arithmetic has it; toward minus infinity so a
+    // negative position is not pulled toward the screen's corner.
+    const auto half = [](int d) { return d >= 0 ? d / 2 : -((1 - d) / 2); };
+    return {half(screen.width() - outer.width()), half(screen.height() - outer.height())};
+}
+
+} // namespace ostrel::platform

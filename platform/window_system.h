@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QMargins>
+#include <QPoint>
+#include <QSize>
+
+class QWidget;
+
+namespace ostrel::platform {
+
+// Before the application object exists: names the program for the window system, prefers X11 through
+// XWayland in a Wayland session (a Wayland client cannot keep its own window on top) unless the user
+// chose a platform, and reports a missing display in one line. False means there is nothing to show
+// windows on and the program should end with status 1.
+bool PrepareWindowSystem();
+
+// Keeps an unshown window out of the taskbar and pager. The window manager drops the request when the
+// window is hidden, so it is made again before every showing.
+void SkipTaskbar(QWidget *window);
+
+// The frame the window manager will put around the unshown window: asked of the window manager where
+// it answers, else the frame of the application's first shown window, else none.
+QMargins ExpectedFrameMargins(QWidget *window);
+
+// The top-left corner that centres a window of the given outer size on a screen of the given size.
+// The position is not clamped: a window larger than the screen gets a negative one.
+QPoint CentredOrigin(QSize screen, QSize outer);
+
+} // namespace ostrel::platform

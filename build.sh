@@ -10,7 +10,7 @@ mode=${1:-run}
 case $mode in run|test) ;; *) echo "usage: $0 run|test" >&2; exit 2 ;; esac
 
 build_packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev libxcb1-dev libgl-dev)
-run_packages=(qt6-qpa-plugins libqt6multimedia6 fonts-sil-charis xfonts-scalable)
+run_packages=(qt6-qpa-plugins libqt6multimedia6 fonts-sil-charis xfonts-scalable fonts-liberation2)
 test_packages=(xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick faketime
                pulseaudio pulseaudio-utils sox python3 stress-ng)
 

@@ -32,6 +32,7 @@ frmAbout::frmAbout()
     setWindowTitle(QStringLiteral("Ostrel!"));
     const QIcon icon(QStringLiteral(":/ostrel.ico"));
     setWindowIcon(icon);
+    setFont(ostrel::platform::DialogFont());
     setFixedSize(ostrel::platform::TwipsSize(3330, 2595));
     setAutoFillBackground(true);
     QPalette palette = this->palette();

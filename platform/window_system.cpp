@@ -102,8 +102,11 @@ QMargins ExpectedFrameMargins(QWidget *window)
             QThread::msleep(2);
         } while (!deadline.hasExpired());
     }
-    for (QWindow *shown : QGuiApplication::topLevelWindows()) {
-        if (shown->isExposed() && !shown->frameMargins().isNull())
+    // Without an answer: the frame this window had when last shown, or that of another shown window.
+    if (const QWindow *own = window->windowHandle(); own && !own->frameMargins().isNull())
+        return own->frameMargins();
+    for (const QWindow *shown : QGuiApplication::topLevelWindows()) {
+        if (shown->isVisible() && !shown->frameMargins().isNull())
             return shown->frameMargins();
     }
     return {};

@@ -19,7 +19,7 @@ bool PrepareWindowSystem();
 void SkipTaskbar(QWidget *window);
 
 // The frame the window manager will put around the unshown window: asked of the window manager where
-// it answers, else the frame of the application's first shown window, else none.
+// it answers, else the frame it had when last shown or that of another shown window, else none.
 QMargins ExpectedFrameMargins(QWidget *window);
 
 // The top-left corner that centres a window of the given outer size on a screen of the given size.

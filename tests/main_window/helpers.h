@@ -47,23 +47,27 @@ inline void Choose(QComboBox *list, const QString &item)
 }
 
 // Runs `answer` on the next modal window to open (or on nullptr if none opens within the wait), then
-// closes that window. Call before the action that opens it.
-inline void WhenModalOpens(std::function<void(QWidget *)> answer, int waitMs = 2000)
+// closes that window. Call before the action that opens it; the flag it returns is set once `answer`
+// has run, and the caller waits for it before its captures go out of scope.
+inline std::shared_ptr<bool> WhenModalOpens(std::function<void(QWidget *)> answer, int waitMs = 2000)
 {
     auto *poll = new QTimer;
     auto started = std::make_shared<QElapsedTimer>();
+    auto done = std::make_shared<bool>(false);
     started->start();
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, started, answer, waitMs] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, started, answer, waitMs, done] {
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal && started->elapsed() < waitMs)
             return;
         poll->stop();
         poll->deleteLater();
         answer(modal);
+        *done = true;
         if (modal)
             modal->close();
     });
     poll->start(5);
+    return done;
 }
 
 } // namespace testing

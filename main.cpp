@@ -1,9 +1,12 @@
 #include "main_window/frmostrel.h"
+#include "platform/window_system.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    if (!ostrel::platform::PrepareWindowSystem())
+        return 1;
     QApplication app(argc, argv);
     frmOstrel window;
     window.show();

@@ -8,6 +8,7 @@
 #include "platform/window_system.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
@@ -32,12 +33,22 @@ QLabel *Caption(QWidget *parent, const char *name, const QString &text, QRect ge
     return label;
 }
 
+// Screen readers announce a window in the alert role as it appears; Qt gives a dialog the dialog role.
+QAccessibleInterface *AlertRole(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("frmItsTime") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::AlertMessage);
+    return nullptr;
+}
+
 } // namespace
 
 frmItsTime::frmItsTime()
     : QDialog(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmItsTime"));
+    static const bool alertRoleInstalled = (QAccessible::installFactory(AlertRole), true);
+    Q_UNUSED(alertRoleInstalled);
     setWindowTitle(QStringLiteral("Ostrel!"));
     setWindowIcon(QIcon(QStringLiteral(":/ostrel.ico")));
     setFixedSize(ostrel::platform::TwipsSize(4575, 2775));
@@ -82,9 +93,12 @@ void frmItsTime::Form_Load()
 
     ostrel::platform::SkipTaskbar(this);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QSize outer = size().grownBy(ostrel::platform::ExpectedFrameMargins(this));
+        const QMargins frame = ostrel::platform::ExpectedFrameMargins(this);
         const QRect area = screen->geometry();
-        move(area.topLeft() + ostrel::platform::CentredOrigin(area.size(), outer));
+        const QPoint origin = area.topLeft() + ostrel::platform::CentredOrigin(area.size(), size().grownBy(frame));
+        // The frame goes at the centred origin, so the client goes inside it. move() would not do: until
+        // the window has been shown once Qt does not know its frame and would put the client there.
+        setGeometry(QRect(origin + QPoint(frame.left(), frame.top()), size()));
     }
 
     if (sound_.isEmpty()) {

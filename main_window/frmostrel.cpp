@@ -157,10 +157,21 @@ void frmOstrel::CreateControls()
     lblTime = DisplayBox(client, "lblTime", TwipsRect(2400, 720, 1455, 255), 9);
     lblDate = DisplayBox(client, "lblDate", TwipsRect(2280, 120, 1695, 495), 18);
 
+    // A screen reader reads each box's text as its name and says what the box is from the
+    // description. A fixed name would hide the text itself: Qt's labels offer no other way to it.
+    Frame1->setAccessibleName(QStringLiteral("Stopwatch"));
+    lblStart->setAccessibleDescription(QStringLiteral("Start time"));
+    lblFinish->setAccessibleDescription(QStringLiteral("Finish time"));
+    lblTotal->setAccessibleDescription(QStringLiteral("Time elapsed"));
+    lblTime->setAccessibleDescription(QStringLiteral("Time"));
+    lblDate->setAccessibleDescription(QStringLiteral("Date"));
+
     // Tab order: Start, Finish, Pause, then the alarm button and the hour and minute lists.
     QWidget *const order[] = {cmdStart, cmdFinish, cmdPause, cmdAlarm, cmbHour, cmbMinute};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+    // The first in the tab order has the focus when the window opens: Space starts the stopwatch.
+    cmdStart->setFocus();
 }
 
 void frmOstrel::CreateMenus()

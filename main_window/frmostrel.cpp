@@ -19,6 +19,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <cstdio>
+
 using namespace ostrel;
 using platform::TwipsRect;
 
@@ -332,6 +334,10 @@ void frmOstrel::ArmAlarm()
 void frmOstrel::Timer1_Timer()
 {
     lblTime->setText(clock::FormatLongTime(platform::CurrentTime()));
+    // For tools/measure_ticks.sh: every tick as the user sees it, one line each.
+    static const bool traceTicks = qEnvironmentVariableIsSet("OSTREL_TRACE_TICKS");
+    if (traceTicks)
+        std::fprintf(stderr, "tick %s\n", qPrintable(lblTime->text()));
     platform::SetFittedText(lblDate, DateFont(), platform::CurrentDateText());
     if (!AlarmTime || clock::DiffSeconds(*AlarmTime, platform::CurrentTime()) != 0)
         return;

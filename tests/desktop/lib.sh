@@ -71,12 +71,14 @@ desktop_start() {
   if [ $sound = 1 ]; then
     export XDG_RUNTIME_DIR=$WORK/runtime PULSE_RUNTIME_PATH=$WORK/runtime/pulse HOME=$WORK/home
     mkdir -p "$XDG_RUNTIME_DIR" "$HOME" && chmod 700 "$XDG_RUNTIME_DIR"
+    # The socket last: a client that can connect finds the sink already there.
     pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n --disable-shm \
-      -L "module-native-protocol-unix" -L "module-null-sink sink_name=ostrel_test" \
-      -L "module-always-sink" >"$WORK/pulse.log" 2>&1 &
+      -L "module-null-sink sink_name=ostrel_test" -L "module-always-sink" \
+      -L "module-native-protocol-unix" >"$WORK/pulse.log" 2>&1 &
     PIDS+=($!)
-    wait_for 20 pactl info || { say "PulseAudio did not start"; cat "$WORK/pulse.log"; exit 1; }
-    pactl set-default-sink ostrel_test
+    wait_for 20 sh -c 'pactl list short sinks | grep -q ostrel_test' ||
+      { say "PulseAudio did not start"; cat "$WORK/pulse.log"; exit 1; }
+    pactl set-default-sink ostrel_test || { say "PulseAudio has no sink ostrel_test"; cat "$WORK/pulse.log"; exit 1; }
   else
     # No sound server: make sure the program cannot find or start one.
     export PULSE_SERVER=unix:$WORK/no-such-socket

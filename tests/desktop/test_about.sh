@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Help > About on a real X desktop: its size, its place outside the taskbar, how it lends the main
+# window's Always On Top state for as long as it is open, and what it looks like.
+. "$(dirname "$0")/lib.sh"
+
+desktop_start
+app_start
+
+menu() { # menu ACCESS-KEY ITEM-KEY
+  xdotool windowactivate --sync "$MAIN_WIN" >/dev/null 2>&1 || true
+  xdotool key --clearmodifiers "alt+$1"
+  sleep 0.3
+  xdotool key "$2"
+}
+about_window() { app_windows | grep -vx "$MAIN_WIN" | head -n1 || true; }
+about_shown() { test -n "$(about_window)"; }
+about_gone() { test -z "$(about_window)"; }
+open_about() {
+  menu h a
+  wait_for 5 about_shown || return 1
+  ABOUT=$(about_window)
+}
+# The window manager's close command (openbox binds it to alt+F4), sent to the focused About window.
+close_about() {
+  wait_for 3 sh -c "xprop -root -notype _NET_ACTIVE_WINDOW | grep -qi $(printf '0x%x' "$ABOUT")" || true
+  xdotool key --clearmodifiers alt+F4
+  wait_for 5 about_gone
+}
+
+menu w a
+check "Always On Top is on before About opens" wait_for 3 has_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
+
+if ! open_about; then fail "Help > About opens a second window"; finish; fi
+pass "Help > About opens a second window"
+check "About is titled Ostrel!" test "$(xdotool getwindowname "$ABOUT")" = "Ostrel!"
+client_geometry "$ABOUT"
+check "About's client area is 222x173 (got ${W}x$H)" test "${W}x$H" = 222x173
+check "About is kept out of the taskbar" wait_for 3 has_state "$ABOUT" _NET_WM_STATE_SKIP_TASKBAR
+check "while About is open the main window is not held on top" wait_for 3 lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
+
+sleep 0.5
+screenshot "$WORK/about.png"
+convert "$WORK/about.png" -crop "${W}x${H}+${X}+${Y}" +repage "$WORK/about-client.png"
+[ -n "${OSTREL_SCREENSHOTS:-}" ] && cp "$WORK/about-client.png" "$OSTREL_SCREENSHOTS/about-window.png"
+
+# Points no label or picture covers.
+for point in "5 5" "215 5" "30 70" "190 70" "180 130" "60 137"; do
+  read -r px py <<<"$point"
+  got=$(pixel "$WORK/about-client.png" "$px" "$py")
+  check "the background at ($px,$py) is dark grey (got $got)" test "$got" = "64,64,64"
+done
+# Pixels of a box that differ from the background's grey, or with "bright" those lighter than 60%
+# grey (the label's antialiased white text; the grey background is 25%).
+count_pixels() { # count_pixels IMAGE WxH+X+Y [bright]
+  local keep=(-fill black -opaque "rgb(64,64,64)" -fill white +opaque black)
+  [ "${3:-}" = bright ] && keep=(-colorspace gray -threshold 60%)
+  convert "$1" -crop "$2" +repage "${keep[@]}" -format '%[fx:int(w*h*mean+0.5)]' info:
+}
+text=$(count_pixels "$WORK/about-client.png" 57x17+160+96 bright)
+check "white text in the Version 2.3 label ($text bright pixels)" test "$text" -ge 60
+logo=$(count_pixels "$WORK/about-client.png" 95x81+64+0)
+check "the logo fills its box ($logo of 7695 pixels not grey)" test "$logo" -ge 2000
+
+if close_about; then pass "alt+F4 closes About"; else fail "alt+F4 closes About"; fi
+check "after About closes the main window is held on top again" wait_for 3 has_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
+
+# The window manager forgets a window's states when it is hidden: the second showing must ask again.
+menu w a
+wait_for 3 lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE || true
+if open_about; then
+  check "About opened again is still kept out of the taskbar" wait_for 3 has_state "$ABOUT" _NET_WM_STATE_SKIP_TASKBAR
+  client_geometry "$ABOUT"
+  check "About opened again is 222x173 (got ${W}x$H)" test "${W}x$H" = 222x173
+  close_about || fail "alt+F4 closes About the second time"
+  sleep 0.5
+  check "without Always On Top, closing About does not turn it on" lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
+else
+  fail "Help > About opens a second time"
+fi
+check "the program is still running" kill -0 "$APP_PID"
+
+finish

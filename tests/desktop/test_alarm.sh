@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# The alarm on a real X desktop: set by mouse and keyboard as a user sets it, it must open its window
+# on the very second, centred by its frame at once, above everything and out of the taskbar, and call
+# once through the sound server. A second run has no sound server at all: the window must still come.
+# The program runs on a fake clock that starts at 07:29:50 as it is launched, so the script knows the
+# program's time from the time since the launch by its own clock.
+variant=${1:-sound}
+if [ "$variant" = sound ]; then
+  # Before this run's desktop exists, so that the other run inherits nothing of it.
+  bash "$0" silent
+  silent_status=$?
+fi
+. "$(dirname "$0")/lib.sh"
+say "--- the alarm with $([ "$variant" = sound ] && echo a sound server || echo no sound server)"
+
+if [ "$variant" = sound ]; then desktop_start --sound; else desktop_start; fi
+now() { date +%s.%N; }
+since_launch() { awk -v a="$LAUNCH" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
+later_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; } # later_than A B: A > B
+
+LAUNCH=$(now)
+app_start FAKETIME="@2026-05-04 07:29:50" FAKETIME_DONT_FAKE_MONOTONIC=1 \
+  LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
+client_geometry "$MAIN_WIN"
+MX=$X MY=$Y MW=$W MH=$H MENU=$((H - 159))
+other_window() { app_windows | grep -vx "$MAIN_WIN" | head -n1 || true; }
+other_shown() { test -n "$(other_window)"; }
+
+# The alarm button's caption without its frame (focus changes the frame), as black and white. "Off"
+# and "On" are nearly as wide, so the two captions differ in about 20 pixels.
+button_text() { # button_text IMAGE OUT
+  convert "$1" -crop "73x17+$((MX + 168 + 4))+$((MY + MENU + 80 + 4))" +repage -colorspace gray -threshold 50% "$2"
+}
+differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
+sleep 1
+screenshot "$WORK/before.png"
+button_text "$WORK/before.png" "$WORK/caption-off.png"
+
+# Hour: open the list with the mouse, type the item, take it with Return; the same for the minute.
+choose() { # choose LEFT ITEM
+  xdotool mousemove --window "$MAIN_WIN" $(($1 + 20)) $((MENU + 128 + 10)) click 1
+  sleep 0.4
+  xdotool type --delay 80 "$2"
+  xdotool key Return
+  sleep 0.3
+}
+choose 168 07
+choose 208 30
+xdotool mousemove --window "$MAIN_WIN" $((168 + 40)) $((MENU + 80 + 12)) click 1
+sleep 0.3
+screenshot "$WORK/armed.png"
+button_text "$WORK/armed.png" "$WORK/caption-on.png"
+check "the alarm button changed its caption when pressed ($(differing "$WORK/caption-off.png" "$WORK/caption-on.png") pixels)" \
+  test "$(differing "$WORK/caption-off.png" "$WORK/caption-on.png")" -gt 10
+set_up=$(since_launch)
+check "the alarm was set before 07:29:57 (at +$set_up s)" later_than 7 "$set_up"
+
+if [ "$variant" = sound ]; then
+  parec -d ostrel_test.monitor --latency-msec=10 --rate=11025 --format=u8 --channels=1 --raw "$WORK/call.raw" &
+  RECORDER=$!
+  PIDS+=($RECORDER)
+  # The recording cannot tell when the call began (the monitor leaves out stretches where nothing
+  # played), so the sound server's own news tells when the program opened its stream.
+  stdbuf -oL pactl subscribe >"$WORK/events" 2>&1 &
+  PIDS+=($!)
+  (until grep -q "'new' on sink-input" "$WORK/events" 2>/dev/null; do sleep 0.01; done; now >"$WORK/stream-at") &
+  PIDS+=($!)
+  # About is open when the alarm comes: the alarm closes it.
+  xdotool key --clearmodifiers alt+h
+  sleep 0.3
+  xdotool key a
+  wait_for 3 other_shown && ABOUT=$(other_window) || ABOUT=
+  check "About is open while the alarm is waiting" test -n "$ABOUT"
+fi
+
+# Watch from 07:29:58 on: nothing but the main window (and About) until 07:30:00, then the alarm.
+while later_than 8 "$(since_launch)"; do sleep 0.02; done
+others=$(app_windows | grep -vx "$MAIN_WIN" | grep -vx "${ABOUT:-none}" | wc -l || true)
+check "no alarm window at 07:29:58" test "$others" -eq 0
+ALARM=
+until later_than "$(since_launch)" 12; do
+  for w in $(app_windows); do
+    [ "$w" = "$MAIN_WIN" ] || [ "$w" = "${ABOUT:-none}" ] || ALARM=$w
+  done
+  [ -n "$ALARM" ] && break
+  sleep 0.01
+done
+appeared=$(since_launch)
+APPEARED_AT=$(now)
+if [ -z "$ALARM" ]; then fail "the alarm window appears by 07:30:02"; finish; fi
+check "the alarm window appears at 07:30:00 (at +$appeared s; due +10.0)" \
+  sh -c "awk -v t=$appeared 'BEGIN { exit !(t >= 9.97 && t < 10.9) }'"
+
+# Its frame must be centred from the first moment it is mapped: watch it for 300 ms.
+frame_geometry "$ALARM"
+first="$FX,$FY ${FW}x$FH" moved=""
+deadline=$(awk -v t="$(now)" 'BEGIN { printf "%.3f", t + 0.3 }')
+while later_than "$deadline" "$(now)"; do
+  frame_geometry "$ALARM" 2>/dev/null || break
+  [ "$FX,$FY ${FW}x$FH" = "$first" ] || moved="$moved $FX,$FY"
+done
+check "the alarm window does not move after it appears (first $first${moved:+, then$moved})" test -z "$moved"
+frame_geometry "$ALARM"
+check "its client area is 305x185 (got ${W}x$H)" test "${W}x$H" = 305x185
+off_x=$((2 * FX + FW - 1024)) off_y=$((2 * FY + FH - 768))
+check "its frame ${FW}x$FH at $FX,$FY is centred on the 1024x768 screen (within 1 px)" \
+  test "${off_x#-}" -le 2 -a "${off_y#-}" -le 2
+check "it is kept above other windows" wait_for 2 has_state "$ALARM" _NET_WM_STATE_ABOVE
+check "it is kept out of the taskbar" has_state "$ALARM" _NET_WM_STATE_SKIP_TASKBAR
+check "it is titled Ostrel!" test "$(xdotool getwindowname "$ALARM")" = "Ostrel!"
+if [ -n "${ABOUT:-}" ]; then
+  check "the alarm closed About" wait_for 2 sh -c "! xwininfo -id $ABOUT | grep -q IsViewable"
+fi
+
+sleep 0.5
+screenshot "$WORK/alarm.png"
+client_geometry "$ALARM"
+convert "$WORK/alarm.png" -crop "${W}x${H}+${X}+${Y}" +repage "$WORK/alarm-client.png"
+[ -n "${OSTREL_SCREENSHOTS:-}" ] && [ "$variant" = sound ] && cp "$WORK/alarm-client.png" "$OSTREL_SCREENSHOTS/alarm-window.png"
+yellow=$(convert "$WORK/alarm-client.png" -fuzz 20% -fill white -opaque yellow -fill black +opaque white \
+         -format '%[fx:int(w*h*mean+0.5)]' info:)
+check "the window is black with yellow words ($yellow yellow pixels; corner $(pixel "$WORK/alarm-client.png" 300 180))" \
+  test "$yellow" -gt 3000 -a "$(pixel "$WORK/alarm-client.png" 300 180)" = "0,0,0"
+
+if [ "$variant" = sound ]; then
+  if wait_for 2 test -s "$WORK/stream-at"; then
+    STREAM_LAG=$(awk -v s="$(cat "$WORK/stream-at")" -v a="$APPEARED_AT" 'BEGIN { printf "%.2f", s - a }')
+  fi
+  sleep 2
+  kill -INT "$RECORDER" 2>/dev/null || true
+  wait "$RECORDER" 2>/dev/null || true
+  # Both notes of the call as the sound server played them, measured the same way as in the clip
+  # itself: onset, length and pitch of each stretch of sound louder than -30 dB.
+  report=$(python3 - "$(dirname "$0")/../../resources/cuckoo.wav" "$WORK/call.raw" <<'PY'
+import math, sys, wave
+
+def notes(x, rate, frame=0.01, threshold=0.03, bridge=0.03):
+    n = int(rate * frame)
+    loud = [math.sqrt(sum(v * v for v in x[i:i + n]) / n) > threshold for i in range(0, len(x) - n + 1, n)]
+    runs, start = [], None
+    for i, on in enumerate(loud + [False]):
+        if on and start is None:
+            start = i
+        if not on and start is not None:
+            runs.append([start, i])
+            start = None
+    merged = []
+    for r in runs:
+        if merged and (r[0] - merged[-1][1]) * frame <= bridge:
+            merged[-1][1] = r[1]
+        else:
+            merged.append(r)
+    return [(a * n, b * n) for a, b in merged]
+
+def pitch(x, rate):  # the strongest frequency between 400 and 1000 Hz (Goertzel), 2 Hz steps
+    best = (0.0, 0)
+    for f in range(400, 1000, 2):
+        w, s1, s2 = 2 * math.cos(2 * math.pi * f / rate), 0.0, 0.0
+        for v in x:
+            s1, s2 = v + w * s1 - s2, s1
+        best = max(best, (s1 * s1 + s2 * s2 - w * s1 * s2, f))
+    return best[1]
+
+def describe(x, rate):
+    return [(a / rate, (b - a) / rate, pitch(x[a + (b - a) // 4:b - (b - a) // 4], rate)) for a, b in notes(x, rate)]
+
+clip = wave.open(sys.argv[1])
+rate = clip.getframerate()
+want = describe([(b - 128) / 128 for b in clip.readframes(clip.getnframes())], rate)
+got = describe([(b - 128) / 128 for b in open(sys.argv[2], 'rb').read()], rate)
+print(len(got), " ".join("%.3f/%.3f/%d" % n for n in got))
+print(len(want), " ".join("%.3f/%.3f/%d" % n for n in want))
+PY
+)
+  read -r count notes <<<"$(sed -n 1p <<<"$report")"
+  read -r _ clip_notes <<<"$(sed -n 2p <<<"$report")"
+  say "recorded notes (start/length/Hz): ${notes:-none}; in the clip: $clip_notes"
+  check "the call was heard exactly once: two notes (heard $count)" test "$count" = 2
+  if [ "$count" = 2 ]; then
+    read -r n1 n2 <<<"$notes"; read -r c1 c2 <<<"$clip_notes"
+    IFS=/ read -r s1 l1 p1 <<<"$n1"; IFS=/ read -r s2 l2 p2 <<<"$n2"
+    IFS=/ read -r cs1 cl1 cp1 <<<"$c1"; IFS=/ read -r cs2 cl2 cp2 <<<"$c2"
+    near() { awk -v a="$1" -v b="$2" -v d="$3" 'BEGIN { exit !(a - b <= d && b - a <= d) }'; }
+    check "the first note is high, about $cp1 Hz (heard $p1 Hz)" near "$p1" "$cp1" 10
+    check "the second note is lower, about $cp2 Hz (heard $p2 Hz)" near "$p2" "$cp2" 10
+    check "the first note lasts as in the clip ($l1 s, clip $cl1 s)" near "$l1" "$cl1" 0.03
+    check "the second note is played to its end ($l2 s, clip $cl2 s)" near "$l2" "$cl2" 0.03
+    check "the notes are as far apart as in the clip ($(awk -v a="$s1" -v b="$s2" 'BEGIN { print b - a }') s)" \
+      near "$(awk -v a="$s1" -v b="$s2" 'BEGIN { print b - a }')" "$(awk -v a="$cs1" -v b="$cs2" 'BEGIN { print b - a }')" 0.02
+  fi
+  check "the sound's stream was opened as the window appeared (${STREAM_LAG:-never} s after it)" \
+    sh -c "awk -v l=${STREAM_LAG:-99} 'BEGIN { exit !(l > -0.5 && l < 0.5) }'"
+fi
+
+# The window manager's close command on the alarm window; the program goes back to no alarm.
+xdotool windowactivate --sync "$ALARM" >/dev/null 2>&1 || true
+xdotool key --clearmodifiers alt+F4
+check "alt+F4 closes the alarm window" wait_for 5 sh -c "! xwininfo -id $ALARM 2>/dev/null | grep -q IsViewable"
+sleep 1.5
+others=$(app_windows | grep -vx "$MAIN_WIN" | tr '\n' ' ' || true)
+check "no other window of the program opens after it (visible: ${others:-none})" test -z "$others"
+check "the main window is still up" sh -c "xwininfo -id $MAIN_WIN | grep -q IsViewable"
+check "the main window is not left on top" lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
+screenshot "$WORK/after.png"
+button_text "$WORK/after.png" "$WORK/caption-after.png"
+check "the alarm button reads as at the start, Alarm Is Off ($(differing "$WORK/caption-off.png" "$WORK/caption-after.png") pixels differ)" \
+  test "$(differing "$WORK/caption-off.png" "$WORK/caption-after.png")" -le 3
+combos() { convert "$1" -crop "81x21+$((MX + 168))+$((MY + MENU + 128))" +repage "$2"; }
+combos "$WORK/before.png" "$WORK/lists-before.png"
+combos "$WORK/after.png" "$WORK/lists-after.png"
+check "the hour and minute lists are empty again ($(differing "$WORK/lists-before.png" "$WORK/lists-after.png") pixels differ)" \
+  test "$(differing "$WORK/lists-before.png" "$WORK/lists-after.png")" -le 3
+check "the program is still running" kill -0 "$APP_PID"
+
+if [ "$variant" = sound ] && [ "$silent_status" -ne 0 ]; then fail "the run without a sound server"; fi
+finish

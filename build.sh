@@ -12,7 +12,9 @@ case $mode in run|test) ;; *) echo "usage: $0 run|test" >&2; exit 2 ;; esac
 build_packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev libxcb1-dev libgl-dev)
 run_packages=(qt6-qpa-plugins libqt6multimedia6 fonts-sil-charis xfonts-scalable fonts-liberation2)
 test_packages=(xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick faketime
-               pulseaudio pulseaudio-utils sox python3 stress-ng)
+               pulseaudio pulseaudio-utils sox python3 stress-ng
+               desktop-file-utils appstream dpkg-dev file binutils dbus at-spi2-core python3-pyatspi
+               libxcb-damage0-dev libxcb-xfixes0-dev)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")
 [ "$mode" = test ] && packages+=("${test_packages[@]}")
@@ -34,5 +36,34 @@ cmake --build build --parallel "$(nproc)"
 if [ "$mode" = run ]; then
   exec build/ostrel
 fi
+
+# The suite once more, built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer, before
+# the normal run so that the last lines printed stay that run's summary. Reports go to files: a test
+# that reads the program's stderr, or stops it with a signal, would otherwise garble or lose them.
+# faketime's library is preloaded ahead of the sanitizer runtime by some tests; that order is harmless.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TESTS=ON -DOSTREL_SANITIZE=ON >/dev/null
+cmake --build build-asan --parallel "$(nproc)"
+reports=$PWD/build-asan/sanitizer-reports
+rm -rf "$reports" && mkdir -p "$reports"
+sanitized=0
+(cd build-asan &&
+  ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1:log_path=$reports/asan \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan \
+  ctest --output-on-failure --parallel "$(nproc)") || sanitized=1
+if [ -n "$(ls -A "$reports")" ]; then
+  echo "Sanitizer reports ($reports):"
+  cat "$reports"/*
+  sanitized=1
+fi
+[ $sanitized = 0 ] && echo "Sanitizer build: all tests passed, no reports" || echo "Sanitizer build: FAILED"
+
+# A short run of the benchmark: here it only has to run and print; bench/run.sh by hand gives the figures.
+benched=0
+BENCH_RUNS=2 BENCH_IDLE=10 BENCH_STARTS=5 BENCH_ALARM_RUNS=1 bench/run.sh || benched=1
+
 cd build
+if [ $sanitized != 0 ] || [ $benched != 0 ]; then
+  ctest --output-on-failure --parallel "$(nproc)"
+  exit 1
+fi
 exec ctest --output-on-failure --parallel "$(nproc)"

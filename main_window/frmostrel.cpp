@@ -79,9 +79,11 @@ QComboBox *List(QWidget *parent, const char *name, const QString &accessibleName
     list->setAccessibleName(accessibleName);
     list->setGeometry(geometry);
     list->setEditable(false);
-    // A style sheet, not the palette: the desktop style would shade the green as a raised button.
+    // A style sheet, not the palette: the desktop style would shade the green as a raised button. The
+    // arrow is a picture of our own: the style's drawn arrow is cached anew for every repaint's palette.
     list->setStyleSheet(QStringLiteral("QComboBox { background-color: rgb(0,255,0); color: rgb(64,64,64);"
-                                       " border: 1px solid rgb(64,64,64); padding-left: 3px; }"));
+                                       " border: 1px solid rgb(64,64,64); padding-left: 3px; }"
+                                       " QComboBox::down-arrow { image: url(:/down-arrow.png); }"));
     return list;
 }
 

@@ -27,7 +27,8 @@ Q_SIGNALS:
 private:
     void Wake();
 
-    QTimer timer_;
+    // A child of this object, so that a test can reach it and deliver wakeups at simulated times.
+    QTimer timer_{this};
     qint64 lastSecond_ = -1;
 };
 

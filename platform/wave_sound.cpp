@@ -1,10 +1,7 @@
 #include "platform/wave_sound.h"
 
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QBuffer>
-#include <QMediaDevices>
+#include <QCoreApplication>
+#include <QLibrary>
 #include <QtEndian>
 
 namespace ostrel::platform {
@@ -24,6 +21,25 @@ quint16 U16(const char *p)
 // Sound servers drop the tail of a stream that ends as soon as its last byte is written; a short run
 // of silence after the clip lets its last note play out.
 constexpr int TailMs = 250;
+
+using PlayPcm = void (*)(const QByteArray &pcm, int sampleRate, int channels, int bitsPerSample);
+
+// The sound output module (sound_output.cpp), loaded on first use and kept loaded: its sinks outlive
+// the call. Looked for next to the program, as in the build tree, then where it is installed.
+PlayPcm SoundOutput()
+{
+    static const PlayPcm play = [] {
+        const QString bin = QCoreApplication::applicationDirPath();
+        const QString dirs[] = {bin, bin + QStringLiteral("/" OSTREL_MODULE_FROM_BIN)};
+        for (const QString &dir : dirs) {
+            QLibrary module(dir + QStringLiteral("/ostrel-sound"));
+            if (const auto f = reinterpret_cast<PlayPcm>(module.resolve("ostrel_play_pcm")))
+                return f;
+        }
+        return PlayPcm(nullptr);
+    }();
+    return play;
+}
 
 } // namespace
 
@@ -69,36 +85,14 @@ void PlayWave(const QByteArray &file)
     if (!wave || wave->formatTag != 1 || wave->channels < 1 || wave->sampleRate <= 0
         || (wave->bitsPerSample != 8 && wave->bitsPerSample != 16))
         return;
-
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull())
+    const auto play = SoundOutput();
+    if (!play)
         return;
-    QAudioFormat format;
-    format.setSampleRate(wave->sampleRate);
-    format.setChannelCount(wave->channels);
-    format.setSampleFormat(wave->bitsPerSample == 8 ? QAudioFormat::UInt8 : QAudioFormat::Int16);
 
     const int frameBytes = wave->channels * wave->bitsPerSample / 8;
     QByteArray pcm = wave->samples;
     pcm.append(qsizetype(wave->sampleRate) * TailMs / 1000 * frameBytes, wave->bitsPerSample == 8 ? '\x80' : '\0');
-
-    auto *sink = new QAudioSink(device, format);
-    auto *buffer = new QBuffer(sink);
-    buffer->setData(pcm);
-    buffer->open(QIODevice::ReadOnly);
-    QObject::connect(sink, &QAudioSink::stateChanged, sink, [sink](QAudio::State state) {
-        // Idle: the clip and its tail have been handed to the sound server.
-        if (state == QAudio::IdleState) {
-            sink->disconnect();
-            sink->stop();
-            sink->deleteLater();
-        }
-    });
-    sink->start(buffer);
-    if (sink->state() == QAudio::StoppedState) { // no server to take the stream
-        sink->disconnect();
-        sink->deleteLater();
-    }
+    play(pcm, wave->sampleRate, wave->channels, wave->bitsPerSample);
 }
 
 } // namespace ostrel::platform

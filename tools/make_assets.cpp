@@ -430,6 +430,19 @@ QImage loudspeakerImage()
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+// The drop-down arrow of the alarm's hour and minute lists, in their dark grey text colour.
+QImage dropDownArrowImage()
+{
+    QImage image = transparentImage(7, 4);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(64, 64, 64));
+    p.drawPolygon(QPolygonF({{0, 0}, {7, 0}, {3.5, 4}}));
+    p.end();
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
 // The About window's picture: a clock face struck by a yellow lightning bolt,
 // on flat dark grey, which JPEG keeps clean at a small size.
 QImage logoImage()
@@ -563,6 +576,7 @@ int main(int argc, char *argv[])
     ok = writeFile(out, QStringLiteral("ostrel.svg"), stopwatchSvg()) && ok;
     ok = writeFile(out, QStringLiteral("cuckoo.wav"), cuckooWav()) && ok;
     ok = writeFile(out, QStringLiteral("loudspeaker.png"), png(loudspeakerImage())) && ok;
+    ok = writeFile(out, QStringLiteral("down-arrow.png"), png(dropDownArrowImage())) && ok;
     ok = writeFile(out, QStringLiteral("logo.jpg"), logoJpeg()) && ok;
     return ok ? 0 : 1;
 }

@@ -67,6 +67,18 @@ desktop_start() {
     PIDS+=($!)
     wait_for 20 xprop -root -notype _NET_SUPPORTING_WM_CHECK || { say "openbox did not start"; exit 1; }
     wait_for 5 sh -c 'xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+    # openbox names itself before it handles requests, and a window mapped in between is never
+    # managed: wait until a probe window of our own has been (a probe lost that way is tried again).
+    local probe managed=0
+    for _ in $(seq 10); do
+      display -title ostrel-wm-probe -geometry +0+0 -size 8x8 xc:white >/dev/null 2>&1 &
+      probe=$!
+      wait_for 2 sh -c 'for w in $(xdotool search --name "^ostrel-wm-probe$"); do
+                          xprop -id "$w" WM_STATE | grep -q Normal && exit 0; done; exit 1' && managed=1
+      kill "$probe" 2>/dev/null || true; wait "$probe" 2>/dev/null || true
+      [ $managed = 1 ] && break
+    done
+    [ $managed = 1 ] || { say "openbox does not manage windows"; exit 1; }
   fi
   if [ $sound = 1 ]; then
     export XDG_RUNTIME_DIR=$WORK/runtime PULSE_RUNTIME_PATH=$WORK/runtime/pulse HOME=$WORK/home

@@ -32,7 +32,7 @@ done
 
 # Nothing else: no build tools, headers or test programs installed alongside.
 unexpected=$(cd "$ROOT" && find . -type f | sort | grep -vE \
-  '^\./usr/(bin/ostrel|share/applications/org\.ostrel\.Ostrel\.desktop|share/metainfo/org\.ostrel\.Ostrel\.metainfo\.xml|share/icons/hicolor/[^/]+/apps/org\.ostrel\.Ostrel\.(png|svg))$' || true)
+  '^\./usr/(bin/ostrel|lib/([^/]+/)?ostrel/ostrel-sound\.so|share/applications/org\.ostrel\.Ostrel\.desktop|share/metainfo/org\.ostrel\.Ostrel\.metainfo\.xml|share/icons/hicolor/[^/]+/apps/org\.ostrel\.Ostrel\.(png|svg))$' || true)
 check "nothing else is installed${unexpected:+: $unexpected}" test -z "$unexpected"
 
 [ "$FAILURES" -eq 0 ] || { echo "$FAILURES check(s) failed"; exit 1; }

@@ -112,7 +112,7 @@ const QStringList GeneratedFiles = {
     QStringLiteral("cuckoo.wav"),     QStringLiteral("logo.jpg"),       QStringLiteral("loudspeaker.png"),
     QStringLiteral("ostrel.ico"),     QStringLiteral("ostrel.svg"),     QStringLiteral("ostrel-16.png"),
     QStringLiteral("ostrel-32.png"),  QStringLiteral("ostrel-48.png"),  QStringLiteral("ostrel-64.png"),
-    QStringLiteral("ostrel-128.png"), QStringLiteral("ostrel-256.png"),
+    QStringLiteral("ostrel-128.png"), QStringLiteral("ostrel-256.png"), QStringLiteral("down-arrow.png"),
 };
 
 } // namespace

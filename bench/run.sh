@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# What Ostrel! costs next to a bare Qt window of the same widgets (bench/floor), on a desktop of its
+# own (Xvfb, openbox, PulseAudio with a null sink). Runs the two interleaved, floor then Ostrel!, and
+# prints medians and ranges of start-up (launch to first paint), memory 5 s after mapping, the idle
+# cost of a running clock, and then what one alarm costs the program. Run by hand; prints figures and
+# passes no judgement beyond showing each goal next to its ratio.
+#   BENCH_RUNS=5          runs of each program
+#   BENCH_IDLE=60         seconds of the idle window
+#   BENCH_ALARM_RUNS=3    runs of the alarm
+#   BENCH_STARTS=20       extra launches of each that time the start-up only (it is the noisiest)
+#   BENCH_BUILD=build     the program's build directory (built here, tests off, if it has no program)
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+RUNS=${BENCH_RUNS:-5}
+IDLE=${BENCH_IDLE:-60}
+ALARM_RUNS=${BENCH_ALARM_RUNS:-3}
+STARTS=${BENCH_STARTS:-20}
+BUILD=${BENCH_BUILD:-$ROOT/build}
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+
+if [ ! -x "$BUILD/ostrel" ]; then
+  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TESTS=OFF >/dev/null
+  cmake --build "$BUILD" --parallel "$(nproc)" --target ostrel >/dev/null
+fi
+cmake -S "$ROOT/bench/floor" -B "$BUILD/bench-floor" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD/bench-floor" --parallel "$(nproc)" >/dev/null
+FLOOR=$BUILD/bench-floor/floor
+FIRST_PAINT=$BUILD/bench-floor/first_paint
+export OSTREL=$BUILD/ostrel
+
+. "$ROOT/tests/desktop/lib.sh"
+set +e +o pipefail # a bad sample is reported, not fatal
+desktop_start --sound
+export LC_ALL=C.UTF-8
+FAKETIME_LIB=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
+RESULTS=$WORK/results
+: >"$RESULTS"
+
+# Figures of a running process, one "name value" a line.
+kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/smaps_rollup"; }
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; } # utime + stime, clock ticks
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s}'; }
+ctx_of() { awk '/^(non)?voluntary_ctxt_switches/ {s += $2} END {print s}' "$@"; }
+ctx_main() { ctx_of "/proc/$1/task/$1/status"; }
+ctx_all() { ctx_of /proc/"$1"/task/*/status 2>/dev/null; }
+threads() { ls "/proc/$1/task" | wc -l; }
+record() { echo "$1 $2 $3" >>"$RESULTS"; } # record PROGRAM METRIC VALUE
+
+# Starts a program under first_paint; sets PID and STARTUP_MS.
+launch() {
+  "$FIRST_PAINT" "$@" >"$WORK/fp.out" 2>"$WORK/fp.err" || { cat "$WORK/fp.err"; return 1; }
+  PID=$(awk '$1 == "pid" {print $2}' "$WORK/fp.out")
+  PIDS+=("$PID")
+  STARTUP_MS=$(awk '$1 == "launch" {l = $2} $1 == "painted" {p = $2} END {printf "%.1f", (p - l) * 1000}' "$WORK/fp.out")
+}
+
+stop() {
+  kill "$PID" 2>/dev/null
+  for _ in $(seq 50); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+}
+
+measure() { # measure NAME PROGRAM [ARG...]
+  local name=$1; shift
+  launch "$@" || return
+  record "$name" startup_ms "$STARTUP_MS"
+  sleep 5
+  record "$name" rss_kib "$(kib "$PID" Rss)"
+  record "$name" pss_kib "$(kib "$PID" Pss)"
+  record "$name" threads "$(threads "$PID")"
+  local t0 n0 m0 a0
+  t0=$(ticks "$PID") n0=$(cpu_ns "$PID") m0=$(ctx_main "$PID") a0=$(ctx_all "$PID")
+  sleep "$IDLE"
+  record "$name" idle_cpu_ms "$(( ($(cpu_ns "$PID") - n0) / 1000000 ))"
+  record "$name" idle_ticks_ms "$(( ($(ticks "$PID") - t0) * 1000 / $(getconf CLK_TCK) ))"
+  record "$name" idle_ctx_main "$(( $(ctx_main "$PID") - m0 ))"
+  record "$name" idle_ctx_all "$(( $(ctx_all "$PID") - a0 ))"
+  record "$name" idle_rss_kib "$(kib "$PID" Rss)"
+  stop
+  say "  $name run: start-up ${STARTUP_MS} ms"
+}
+
+say "benchmark: $RUNS runs of each, idle window ${IDLE} s, $STARTS more start-ups each, $ALARM_RUNS alarm runs"
+for i in $(seq "$RUNS"); do
+  measure floor "$FLOOR"
+  measure ostrel "$OSTREL"
+done
+for i in $(seq "$STARTS"); do
+  for name in floor ostrel; do
+    [ $name = floor ] && program=$FLOOR || program=$OSTREL
+    launch "$program" && record "$name" startup_ms "$STARTUP_MS"
+    sleep 0.5
+    stop
+  done
+done
+
+# One alarm: the program starts on a fake clock at 07:29:44, the alarm is set for 07:30 by mouse and
+# keyboard after 5 s, and fires about 16 s after the launch.
+choose() { # choose LEFT ITEM
+  xdotool mousemove --window "$WIN" $(($1 + 20)) $((MENU + 128 + 10)) click 1
+  sleep 0.4
+  xdotool type --delay 60 "$2"
+  xdotool key Return
+  sleep 0.3
+}
+alarm_run() {
+  launch env FAKETIME="@2026-05-04 07:29:44" FAKETIME_DONT_FAKE_MONOTONIC=1 LD_PRELOAD=$FAKETIME_LIB "$OSTREL" || return
+  local started=$SECONDS
+  sleep 5
+  record alarm rss_start_kib "$(kib "$PID" Rss)"
+  WIN=$(xdotool search --pid "$PID" --onlyvisible --name '^Ostrel!$' | head -n1)
+  client_geometry "$WIN"
+  MENU=$((H - 159))
+  choose 168 07
+  choose 208 30
+  xdotool mousemove --window "$WIN" $((168 + 40)) $((MENU + 80 + 12)) click 1
+  sleep 1
+  record alarm rss_armed_kib "$(kib "$PID" Rss)"
+  record alarm threads_before "$(threads "$PID")"
+  local n0 t0 alarm_win="" peak=0 r
+  n0=$(cpu_ns "$PID") t0=$(ticks "$PID")
+  while [ -z "$alarm_win" ] && [ $((SECONDS - started)) -lt 30 ]; do
+    alarm_win=$(xdotool search --pid "$PID" --onlyvisible --name '^Ostrel!$' | grep -vx "$WIN" | head -n1)
+    sleep 0.05
+  done
+  [ -n "$alarm_win" ] || { say "  the alarm did not come"; stop; return; }
+  # The clip plays for about two seconds.
+  for _ in $(seq 15); do
+    r=$(kib "$PID" Rss); [ "$r" -gt "$peak" ] && peak=$r
+    sleep 0.2
+  done
+  record alarm rss_peak_kib "$peak"
+  record alarm threads_during "$(threads "$PID")"
+  record alarm cpu_alarm_ms "$(( ($(cpu_ns "$PID") - n0) / 1000000 ))"
+  xdotool windowactivate --sync "$alarm_win" 2>/dev/null
+  xdotool key --clearmodifiers alt+F4
+  wait_for 5 sh -c "! xwininfo -id $alarm_win 2>/dev/null | grep -q IsViewable"
+  local n1
+  n1=$(cpu_ns "$PID")
+  sleep 5
+  record alarm cpu_after_5s_ms "$(( ($(cpu_ns "$PID") - n1) / 1000000 ))"
+  record alarm rss_after_kib "$(kib "$PID" Rss)"
+  record alarm threads_after "$(threads "$PID")"
+  stop
+  say "  alarm run done"
+}
+for i in $(seq "$ALARM_RUNS"); do alarm_run; done
+
+python3 - "$RESULTS" "$IDLE" <<'EOF'
+import statistics, sys
+from collections import defaultdict
+data = defaultdict(list)
+for line in open(sys.argv[1]):
+    prog, metric, value = line.split()
+    data[(prog, metric)].append(float(value))
+idle = sys.argv[2]
+
+def cell(values, scale=1.0, fmt="{:.1f}"):
+    if not values:
+        return "-"
+    v = [x / scale for x in values]
+    return (fmt + " [" + fmt + ".." + fmt + "]").format(statistics.median(v), min(v), max(v))
+
+def med(prog, metric):
+    v = data.get((prog, metric))
+    return statistics.median(v) if v else None
+
+rows = [
+    ("start-up, launch to first paint (ms)", "startup_ms", 1, "{:.1f}", "ratio", "<= 1.1x"),
+    ("RSS 5 s after mapping (MiB)", "rss_kib", 1024, "{:.2f}", "diff", "<= floor + 4 MiB"),
+    ("PSS 5 s after mapping (MiB)", "pss_kib", 1024, "{:.2f}", "diff", ""),
+    ("RSS after the idle window (MiB)", "idle_rss_kib", 1024, "{:.2f}", "diff", ""),
+    ("threads", "threads", 1, "{:.0f}", "diff", ""),
+    (f"idle CPU over {idle} s, all threads (ms)", "idle_cpu_ms", 1, "{:.0f}", "ratio", "<= 1.2x"),
+    (f"idle CPU over {idle} s, utime+stime (ms)", "idle_ticks_ms", 1, "{:.0f}", "ratio", "<= 1.2x"),
+    (f"context switches over {idle} s, main thread", "idle_ctx_main", 1, "{:.0f}", "ratio", "<= 1.2x"),
+    (f"context switches over {idle} s, all threads", "idle_ctx_all", 1, "{:.0f}", "ratio", "<= 1.2x"),
+]
+n = len(data.get(("ostrel", "rss_kib"), []))
+print()
+starts = len(data.get(("ostrel", "startup_ms"), []))
+print(f"{'':44} {'floor: median [range]':>26} {'Ostrel!: median [range]':>26} {'vs floor':>10}  goal   ({n} runs each, {starts} start-ups)")
+for title, metric, scale, fmt, kind, goal in rows:
+    f, o = med("floor", metric), med("ostrel", metric)
+    if f is None or o is None:
+        rel = "-"
+    elif kind == "ratio":
+        rel = f"{o / f:.2f}x" if f else "-"
+    else:
+        rel = ("{:+.2f}" if scale != 1 else "{:+.0f}").format((o - f) / scale)
+    print(f"{title:44} {cell(data.get(('floor', metric), []), scale, fmt):>26} "
+          f"{cell(data.get(('ostrel', metric), []), scale, fmt):>26} {rel:>10}  {goal}")
+
+alarm = [
+    ("RSS 5 s after start (MiB)", "rss_start_kib", 1024, "{:.2f}"),
+    ("RSS with the alarm set (MiB)", "rss_armed_kib", 1024, "{:.2f}"),
+    ("RSS peak while the alarm window is up (MiB)", "rss_peak_kib", 1024, "{:.2f}"),
+    ("RSS 5 s after closing it (MiB)", "rss_after_kib", 1024, "{:.2f}"),
+    ("CPU from just before the alarm to 3 s into it (ms)", "cpu_alarm_ms", 1, "{:.0f}"),
+    ("CPU in the 5 s after closing it (ms)", "cpu_after_5s_ms", 1, "{:.0f}"),
+    ("threads before / during / after", None, 1, "{:.0f}"),
+]
+runs = len(data.get(("alarm", "rss_peak_kib"), []))
+if runs:
+    print()
+    print(f"one alarm, with its sound ({runs} runs): median [range]")
+    for title, metric, scale, fmt in alarm:
+        if metric:
+            print(f"  {title:52} {cell(data.get(('alarm', metric), []), scale, fmt)}")
+        else:
+            t = [med("alarm", m) for m in ("threads_before", "threads_during", "threads_after")]
+            print(f"  {title:52} " + " / ".join("-" if x is None else f"{x:.0f}" for x in t))
+EOF

@@ -1,7 +1,9 @@
 # Shared by the real-desktop tests: an X server of their own (Xvfb), a window manager (openbox) and,
 # when asked, a sound server (PulseAudio with a null sink), all stopped again by PID when the test
 # ends. Source it, then call desktop_start.
-set -euo pipefail
+set -Eeuo pipefail
+# A check that fails says so through check(); anything else that fails ends the test, and says where.
+trap 'say "error: ${BASH_SOURCE[0]}:$LINENO: $BASH_COMMAND exited $?"' ERR
 
 OSTREL=${OSTREL:?path to the program under test}
 WORK=$(mktemp -d /tmp/ostrel-desktop.XXXXXX)
@@ -65,8 +67,9 @@ desktop_start() {
   if [ $wm = 1 ]; then
     openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
     PIDS+=($!)
-    wait_for 20 xprop -root -notype _NET_SUPPORTING_WM_CHECK || { say "openbox did not start"; exit 1; }
-    wait_for 5 sh -c 'xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+    # On a machine busy with other tests openbox can take several seconds to come up.
+    wait_for 60 sh -c 'xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q "window id"' \
+      || { say "openbox did not start"; cat "$WORK/openbox.log"; exit 1; }
     # openbox names itself before it handles requests, and a window mapped in between is never
     # managed: wait until a probe window of our own has been (a probe lost that way is tried again).
     local probe managed=0
@@ -102,7 +105,7 @@ app_start() {
   env "$@" "$OSTREL" >"$WORK/app.log" 2>&1 &
   APP_PID=$!
   PIDS+=($APP_PID)
-  if ! wait_for 20 xdotool search --pid "$APP_PID" --onlyvisible --name '^Ostrel!$'; then
+  if ! wait_for 60 xdotool search --pid "$APP_PID" --onlyvisible --name '^Ostrel!$'; then
     say "the main window did not appear"; cat "$WORK/app.log"; exit 1
   fi
   MAIN_WIN=$(xdotool search --pid "$APP_PID" --onlyvisible --name '^Ostrel!$' | head -n1)

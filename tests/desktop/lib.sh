@@ -57,19 +57,38 @@ desktop_start() {
     esac
     shift
   done
-  mkfifo "$WORK/displayfd"
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -dpi 96 3>"$WORK/displayfd" >"$WORK/xvfb.log" 2>&1 &
-  PIDS+=($!)
-  local number
-  read -r -t 20 number <"$WORK/displayfd" || { say "Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
+  # Two X servers started at the same moment can both be handed one display number by -displayfd;
+  # the loser exits after reporting it. A server that does not answer is replaced.
+  local number xvfb attempt
+  for attempt in 1 2 3 4 5; do
+    rm -f "$WORK/displayfd" && mkfifo "$WORK/displayfd"
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -dpi 96 3>"$WORK/displayfd" >"$WORK/xvfb.log" 2>&1 &
+    xvfb=$!
+    PIDS+=($xvfb)
+    number=
+    read -r -t 20 number <"$WORK/displayfd" || true
+    if [ -n "$number" ] && sleep 0.2 && kill -0 "$xvfb" 2>/dev/null && wait_for 5 xprop -display ":$number" -root; then
+      break
+    fi
+    kill "$xvfb" 2>/dev/null || true
+    number=
+  done
+  [ -n "$number" ] || { say "Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
   export DISPLAY=:$number
   unset WAYLAND_DISPLAY QT_QPA_PLATFORM
   if [ $wm = 1 ]; then
-    openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
-    PIDS+=($!)
-    # On a machine busy with other tests openbox can take several seconds to come up.
-    wait_for 60 sh -c 'xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q "window id"' \
-      || { say "openbox did not start"; cat "$WORK/openbox.log"; exit 1; }
+    # On a machine busy with other tests openbox can take several seconds to come up; one that gave
+    # up on the display is started again.
+    local openbox up=0
+    for attempt in 1 2 3; do
+      openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+      openbox=$!
+      PIDS+=($openbox)
+      wait_for 60 sh -c "xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || ! kill -0 $openbox" \
+        && kill -0 "$openbox" 2>/dev/null && up=1 && break
+      kill "$openbox" 2>/dev/null || true
+    done
+    [ $up = 1 ] || { say "openbox did not start"; cat "$WORK/openbox.log" "$WORK/xvfb.log"; exit 1; }
     # openbox names itself before it handles requests, and a window mapped in between is never
     # managed: wait until a probe window of our own has been (a probe lost that way is tried again).
     local probe managed=0

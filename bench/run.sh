@@ -95,13 +95,6 @@ done
 
 # One alarm: the program starts on a fake clock at 07:29:44, the alarm is set for 07:30 by mouse and
 # keyboard after 5 s, and fires about 16 s after the launch.
-choose() { # choose LEFT ITEM
-  xdotool mousemove --window "$WIN" $(($1 + 20)) $((MENU + 128 + 10)) click 1
-  sleep 0.4
-  xdotool type --delay 60 "$2"
-  xdotool key Return
-  sleep 0.3
-}
 alarm_run() {
   launch env FAKETIME="@2026-05-04 07:29:44" FAKETIME_DONT_FAKE_MONOTONIC=1 LD_PRELOAD=$FAKETIME_LIB "$OSTREL" || return
   local started=$SECONDS
@@ -110,9 +103,7 @@ alarm_run() {
   WIN=$(xdotool search --pid "$PID" --onlyvisible --name '^Ostrel!$' | head -n1)
   client_geometry "$WIN"
   MENU=$((H - 159))
-  choose 168 07
-  choose 208 30
-  xdotool mousemove --window "$WIN" $((168 + 40)) $((MENU + 80 + 12)) click 1
+  set_alarm "$WIN" "$MENU" 07 30
   sleep 1
   record alarm rss_armed_kib "$(kib "$PID" Rss)"
   record alarm threads_before "$(threads "$PID")"

@@ -58,11 +58,12 @@ desktop_start() {
     shift
   done
   # Two X servers started at the same moment can both be handed one display number by -displayfd;
-  # the loser exits after reporting it. A server that does not answer is replaced.
+  # the loser exits after reporting it. A server that does not answer is replaced. -noreset: the server
+  # must not reset when that check, its only client so far, leaves, or the next client is refused.
   local number xvfb attempt
   for attempt in 1 2 3 4 5; do
     rm -f "$WORK/displayfd" && mkfifo "$WORK/displayfd"
-    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -dpi 96 3>"$WORK/displayfd" >"$WORK/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset -dpi 96 3>"$WORK/displayfd" >"$WORK/xvfb.log" 2>&1 &
     xvfb=$!
     PIDS+=($xvfb)
     number=
@@ -128,6 +129,22 @@ app_start() {
     say "the main window did not appear"; cat "$WORK/app.log"; exit 1
   fi
   MAIN_WIN=$(xdotool search --pid "$APP_PID" --onlyvisible --name '^Ostrel!$' | head -n1)
+}
+
+# Sets the alarm as a user does: each list (hour at client x 168, minute at 208) opened with the mouse,
+# the item typed and taken with Return, then the alarm button clicked. MENU is the menu bar's height.
+# set_alarm WINDOW MENU HH MM
+set_alarm() {
+  local window=$1 menu=$2 left item
+  for choice in "168 $3" "208 $4"; do
+    read -r left item <<<"$choice"
+    xdotool mousemove --window "$window" $((left + 20)) $((menu + 128 + 10)) click 1
+    sleep 0.4
+    xdotool type --delay 80 "$item"
+    xdotool key Return
+    sleep 0.3
+  done
+  xdotool mousemove --window "$window" $((168 + 40)) $((menu + 80 + 12)) click 1
 }
 
 # The visible windows of the program titled "Ostrel!", one id a line.

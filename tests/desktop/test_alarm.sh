@@ -37,16 +37,7 @@ screenshot "$WORK/before.png"
 button_text "$WORK/before.png" "$WORK/caption-off.png"
 
 # Hour: open the list with the mouse, type the item, take it with Return; the same for the minute.
-choose() { # choose LEFT ITEM
-  xdotool mousemove --window "$MAIN_WIN" $(($1 + 20)) $((MENU + 128 + 10)) click 1
-  sleep 0.4
-  xdotool type --delay 80 "$2"
-  xdotool key Return
-  sleep 0.3
-}
-choose 168 07
-choose 208 30
-xdotool mousemove --window "$MAIN_WIN" $((168 + 40)) $((MENU + 80 + 12)) click 1
+set_alarm "$MAIN_WIN" "$MENU" 07 30
 sleep 0.3
 screenshot "$WORK/armed.png"
 button_text "$WORK/armed.png" "$WORK/caption-on.png"

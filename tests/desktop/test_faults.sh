@@ -23,19 +23,6 @@ dark_pixels() {
   convert "$1" -crop "$4x$5+$((MX + $2 + 2))+$((MY + MENU + $3 + 2))" +repage -fill white +opaque "rgb(64,64,64)" \
     -format '%[fx:int(w*h*(1-mean))]' info:
 }
-# Chooses an item of the hour (left 168) or minute (left 208) list with the mouse and keyboard.
-choose() {
-  xdotool mousemove --window "$MAIN_WIN" $(($1 + 20)) $((MENU + 128 + 10)) click 1
-  sleep 0.4
-  xdotool type --delay 80 "$2"
-  xdotool key Return
-  sleep 0.3
-}
-set_alarm() { # set_alarm HH MM
-  choose 168 "$1"
-  choose 208 "$2"
-  xdotool mousemove --window "$MAIN_WIN" $((168 + 40)) $((MENU + 80 + 12)) click 1
-}
 FAKE=(FAKETIME_DONT_FAKE_MONOTONIC=1 LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1)
 
 case $case in
@@ -65,7 +52,7 @@ no-sound)
   app_start "${FAKE[@]}" FAKETIME="@2026-05-04 07:29:52"
   main_geometry
   sleep 1
-  set_alarm 07 30
+  set_alarm "$MAIN_WIN" "$MENU" 07 30
   check "the alarm window comes without a sound server" wait_for 15 another_window
   ALARM=$(other_windows | head -n1)
   sleep 0.5
@@ -101,7 +88,7 @@ no-wm)
   screenshot "$WORK/started.png"
   dark=$(dark_pixels "$WORK/started.png" 70 14 65 17) # lblStart, 8 pixels into the stopwatch frame
   check "Start writes the start time ($dark dark pixels)" test "$dark" -gt 20
-  set_alarm 07 30
+  set_alarm "$MAIN_WIN" "$MENU" 07 30
   check "the alarm window comes without a window manager" wait_for 15 another_window
   ALARM=$(other_windows | head -n1)
   if [ -n "$ALARM" ]; then

@@ -14,7 +14,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QScreen>
-#include <QTimer>
 
 using ostrel::platform::TwipsRect;
 
@@ -79,11 +78,6 @@ frmItsTime::frmItsTime()
 int frmItsTime::ShowModal()
 {
     Form_Load();
-    // Screen readers announce the window as an alert once it is up.
-    QTimer::singleShot(0, this, [this] {
-        QAccessibleEvent alert(this, QAccessible::Alert);
-        QAccessible::updateAccessibility(&alert);
-    });
     return exec();
 }
 

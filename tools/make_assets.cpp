@@ -1,6 +1,7 @@
 // Draws and synthesises every picture and sound the program ships, so that none of
 // them is an opaque binary: resources/ holds this program's output, and the tests
-// check that running it again gives the same bytes.
+// check that running it again gives the same files (the same bytes, but for
+// anti-aliased pixels, which another processor may round one step apart).
 //
 // Usage: ostrel_make_assets OUTPUT_DIR
 //

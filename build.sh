@@ -13,7 +13,7 @@ build_packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev libxcb
 run_packages=(qt6-qpa-plugins libqt6multimedia6 fonts-sil-charis xfonts-scalable fonts-liberation2)
 test_packages=(xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick faketime
                pulseaudio pulseaudio-utils sox python3 stress-ng
-               desktop-file-utils appstream dpkg-dev file binutils dbus at-spi2-core python3-pyatspi
+               desktop-file-utils appstream dpkg-dev file binutils lintian man-db dbus at-spi2-core python3-pyatspi
                libxcb-damage0-dev libxcb-xfixes0-dev)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")

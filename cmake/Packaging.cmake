@@ -3,10 +3,11 @@ set(CPACK_PACKAGE_NAME ostrel)
 set(CPACK_PACKAGE_VENDOR "The Ostrel! developers")
 set(CPACK_PACKAGE_CONTACT "Ostrel! developers <dev@ostrel.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stopwatch, clock and one-shot alarm")
+# Debian shows the description as written, in 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Ostrel! is a small window that times how long something takes, shows the time and the\n\
-date, and calls you back with a window on top of the others and a cuckoo at a time you\n\
-choose.")
+    "Ostrel! is a small window that times how long something takes, shows the\n\
+time and the date, and calls you back with a window on top of the others\n\
+and a cuckoo at a time you choose.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://ostrel.org/")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY ostrel)

@@ -39,9 +39,20 @@ outside=$(awk '{print $6}' <<<"$listing" | grep -vE '^\./(usr(/.*)?)?$' || true)
 check "nothing outside /usr${outside:+: $outside}" test -z "$outside"
 check "the program is installed 0755" grep -Eq '^-rwxr-xr-x .* \./usr/bin/ostrel$' <<<"$listing"
 for f in usr/share/applications/org.ostrel.Ostrel.desktop usr/share/metainfo/org.ostrel.Ostrel.metainfo.xml \
-         usr/share/icons/hicolor/48x48/apps/org.ostrel.Ostrel.png usr/share/icons/hicolor/scalable/apps/org.ostrel.Ostrel.svg; do
+         usr/share/icons/hicolor/48x48/apps/org.ostrel.Ostrel.png usr/share/icons/hicolor/scalable/apps/org.ostrel.Ostrel.svg \
+         usr/share/man/man1/ostrel.1.gz usr/share/doc/ostrel/copyright usr/share/doc/ostrel/changelog.gz; do
   check "the package holds /$f" grep -q " \./$f\$" <<<"$listing"
 done
+# Debian's own checker of binary packages, pedantic. What it may still say, as information only:
+# hardening-no-bindnow (resolving every Qt symbol at start would make the program slower to open),
+# hardening-no-fortify-functions (the build takes the compiler's flags as the user gives them) and
+# binary-has-unneeded-section (cpack's strip leaves the compiler's .comment note).
+if command -v lintian >/dev/null; then
+  lint=$(lintian --pedantic "$deb" 2>&1 | grep -E '^[EW]: ' || true)
+  check "lintian has no error or warning${lint:+: $(tr '\n' ' ' <<<"$lint")}" test -z "$lint"
+else
+  check "lintian is installed" false
+fi
 check "the packaged program is stripped" sh -c "dpkg-deb --fsys-tarfile '$deb' | tar -xO ./usr/bin/ostrel | file - | grep -q ', stripped'"
 
 # Start the program from the package, not the build tree, and see its main window.

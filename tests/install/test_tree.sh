@@ -30,9 +30,15 @@ for size in 16 32 48 64 128 256; do
   check "hicolor/${size}x${size} holds a ${size}x${size} PNG (got ${got:-nothing})" test "$got" = "${size}x${size}"
 done
 
+# The manual page, as man renders it: groff's warnings are mistakes in the page's markup.
+page=$usr/share/man/man1/ostrel.1.gz
+warnings=$( [ -f "$page" ] && MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || echo "no page" )
+check "man -l renders share/man/man1/ostrel.1.gz without warnings${warnings:+: $warnings}" test -z "$warnings"
+check "the licence is installed as share/doc/ostrel/copyright" grep -q '^License: Expat' "$usr/share/doc/ostrel/copyright"
+
 # Nothing else: no build tools, headers or test programs installed alongside.
 unexpected=$(cd "$ROOT" && find . -type f | sort | grep -vE \
-  '^\./usr/(bin/ostrel|lib/([^/]+/)?ostrel/ostrel-sound\.so|share/applications/org\.ostrel\.Ostrel\.desktop|share/metainfo/org\.ostrel\.Ostrel\.metainfo\.xml|share/icons/hicolor/[^/]+/apps/org\.ostrel\.Ostrel\.(png|svg))$' || true)
+  '^\./usr/(bin/ostrel|lib/([^/]+/)?ostrel/ostrel-sound\.so|share/applications/org\.ostrel\.Ostrel\.desktop|share/metainfo/org\.ostrel\.Ostrel\.metainfo\.xml|share/man/man1/ostrel\.1\.gz|share/doc/ostrel/(copyright|changelog\.gz)|share/icons/hicolor/[^/]+/apps/org\.ostrel\.Ostrel\.(png|svg))$' || true)
 check "nothing else is installed${unexpected:+: $unexpected}" test -z "$unexpected"
 
 [ "$FAILURES" -eq 0 ] || { echo "$FAILURES check(s) failed"; exit 1; }

@@ -68,9 +68,10 @@ void TestAlarm::clockEmptyUntilTheFirstTick()
 {
     QVERIFY(f.window->lblTime->text().isEmpty());
     QVERIFY(f.window->lblDate->text().isEmpty());
-    // The first tick comes at the next whole second of the real clock.
+    // The first tick comes at the next whole second of the real clock: within a second, and as much
+    // again for a machine busy with other work to wake the program.
     platform::SetClockSource(nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(!f.window->lblTime->text().isEmpty(), 1500);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.window->lblTime->text().isEmpty(), 2000);
     QVERIFY(!f.window->lblDate->text().isEmpty());
 }
 

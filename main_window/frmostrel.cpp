@@ -2,6 +2,7 @@
 
 #include "about_window/frmabout.h"
 #include "alarm_window/frmitstime.h"
+#include "clock/alarm_due.h"
 #include "clock/time_text.h"
 #include "platform/always_on_top.h"
 #include "platform/clock_source.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 
 #include <cstdio>
+#include <utility>
 
 using namespace ostrel;
 using platform::TwipsRect;
@@ -331,6 +333,8 @@ void frmOstrel::ArmAlarm()
     }
     cmdAlarm->setText(AlarmOn);
     AlarmTime = clock::ParseTime(hour + u':' + minute);
+    // Its moment is the next one from now: armed at 07:30:05 for 07:30, that is tomorrow's.
+    alarmCheckedAt_ = platform::Clock().Now();
 }
 
 void frmOstrel::Timer1_Timer()
@@ -341,7 +345,11 @@ void frmOstrel::Timer1_Timer()
     if (traceTicks)
         std::fprintf(stderr, "tick %s\n", qPrintable(lblTime->text()));
     platform::SetFittedText(lblDate, DateFont(), platform::CurrentDateText());
-    if (!AlarmTime || clock::DiffSeconds(*AlarmTime, platform::CurrentTime()) != 0)
+    // Every moment since the last tick counts, so a tick that came late (a stalled or suspended
+    // program, a clock set forward, an hour skipped) still fires, unless that is more than an hour late.
+    const QDateTime now = platform::Clock().Now();
+    const QDateTime since = std::exchange(alarmCheckedAt_, now);
+    if (!AlarmTime || clock::CheckAlarm(since, now, clock::ToQTime(*AlarmTime)) != clock::AlarmCheck::Due)
         return;
     // Ticks go on under the open alarm window to keep the clock live; they never open it twice.
     if (itsTime_ && itsTime_->isVisible())

@@ -2,6 +2,7 @@
 
 #include "clock/clock_value.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <memory>
@@ -94,4 +95,7 @@ private:
 
     std::unique_ptr<frmAbout> about_;
     std::unique_ptr<frmItsTime> itsTime_;
+    // The moment the alarm was last looked at: the last tick, or the arming, whichever came last. The
+    // alarm is due when its moment lies between this and the present tick.
+    QDateTime alarmCheckedAt_;
 };

@@ -1,7 +1,9 @@
+#include "clock/alarm_due.h"
 #include "clock/clock_value.h"
 #include "clock/time_text.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 using namespace ostrel::clock;
 
@@ -10,6 +12,23 @@ namespace {
 ClockValue Hms(int h, int m, int s)
 {
     return FromHms(h, m, s);
+}
+
+// Moments on a clock of a named zone, so that the daylight-saving rows hold whatever TZ says.
+const QTimeZone Berlin("Europe/Berlin");
+const QDate May4(2026, 5, 4);
+const QDate Spring(2026, 3, 29); // 02:00 CET becomes 03:00 CEST
+const QDate Autumn(2026, 10, 25); // 03:00 CEST becomes 02:00 CET
+
+QDateTime In(QDate day, int h, int m, int s, int ms = 0)
+{
+    return QDateTime(day, QTime(h, m, s, ms), Berlin);
+}
+
+// A moment given in UTC: a wall time of the repeated hour alone does not say which time round it is.
+QDateTime Utc(QDate day, int h, int m, int s)
+{
+    return QDateTime(day, QTime(h, m, s), Qt::UTC).toTimeZone(Berlin);
 }
 
 } // namespace
@@ -35,6 +54,8 @@ private Q_SLOTS:
     void twoDigits();
     void nextSecond_data();
     void nextSecond();
+    void alarmDue_data();
+    void alarmDue();
 };
 
 void TestClock::roundTripsEverySecond_data()
@@ -218,6 +239,50 @@ void TestClock::nextSecond()
     QCOMPARE(MsUntilNextSecond(msIntoSecond), wait);
     // Wherever it wakes, the next wakeup lands just past a whole second, never inside the current one.
     QCOMPARE((msIntoSecond % 1000 + 1000 + MsUntilNextSecond(msIntoSecond)) % 1000, 5);
+}
+
+Q_DECLARE_METATYPE(AlarmCheck)
+
+void TestClock::alarmDue_data()
+{
+    QTest::addColumn<QDateTime>("checked");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QTime>("alarm");
+    QTest::addColumn<AlarmCheck>("outcome");
+    const QTime at0730(7, 30), at0230(2, 30);
+    const auto Due = AlarmCheck::Due, NotYet = AlarmCheck::NotYet, TooLate = AlarmCheck::TooLate;
+    QTest::newRow("the second before") << In(May4, 7, 29, 58, 5) << In(May4, 7, 29, 59, 5) << at0730 << NotYet;
+    QTest::newRow("its second") << In(May4, 7, 29, 59, 5) << In(May4, 7, 30, 0, 5) << at0730 << Due;
+    QTest::newRow("its very millisecond") << In(May4, 7, 29, 59) << In(May4, 7, 30, 0) << at0730 << Due;
+    QTest::newRow("the tick after it") << In(May4, 7, 30, 0, 5) << In(May4, 7, 30, 1, 5) << at0730 << NotYet;
+    QTest::newRow("stalled across it") << In(May4, 7, 29, 58) << In(May4, 7, 30, 3) << at0730 << Due;
+    QTest::newRow("an hour late") << In(May4, 7, 29, 58) << In(May4, 8, 30, 0) << at0730 << Due;
+    QTest::newRow("more than an hour late") << In(May4, 7, 29, 58) << In(May4, 8, 30, 1) << at0730 << TooLate;
+    QTest::newRow("after that, the next day's") << In(May4, 8, 30, 1) << In(May4.addDays(1), 7, 30, 0) << at0730 << Due;
+    QTest::newRow("set forward a day over it") << In(May4, 7, 0, 0) << In(May4.addDays(1), 7, 0, 0) << at0730 << TooLate;
+    QTest::newRow("set back before it") << In(May4, 7, 31, 0) << In(May4, 7, 29, 0) << at0730 << NotYet;
+    QTest::newRow("set back onto it") << In(May4, 7, 30, 30) << In(May4, 7, 30, 0) << at0730 << NotYet;
+    QTest::newRow("armed after its second") << In(May4, 7, 30, 5) << In(May4, 7, 30, 6) << at0730 << NotYet;
+    QTest::newRow("armed after it, next day") << In(May4, 7, 30, 5) << In(May4.addDays(1), 7, 30, 0) << at0730 << Due;
+    QTest::newRow("midnight") << In(May4, 23, 59, 58) << In(May4.addDays(1), 0, 0, 3) << QTime(0, 0) << Due;
+    QTest::newRow("skipped hour, at the jump") << In(Spring, 1, 59, 59) << In(Spring, 3, 0, 0) << at0230 << Due;
+    QTest::newRow("skipped hour, before the jump") << In(Spring, 1, 59, 58) << In(Spring, 1, 59, 59) << at0230 << NotYet;
+    // Lateness counts from the jump: 45 minutes, though the wall clock says 75.
+    QTest::newRow("skipped hour, 45 min after the jump") << In(Spring, 1, 59, 59) << In(Spring, 3, 45, 0) << at0230 << Due;
+    // 02:29:59 and 02:30:00 summer time, the first time round.
+    QTest::newRow("repeated hour, first time round") << Utc(Autumn, 0, 29, 59) << Utc(Autumn, 0, 30, 0) << at0230 << Due;
+    // From 01:59:59 summer time to 02:59:59 winter time: the first 02:30 was 90 minutes ago.
+    QTest::newRow("repeated hour, stalled through both")
+        << Utc(Autumn.addDays(-1), 23, 59, 59) << Utc(Autumn, 1, 59, 59) << at0230 << TooLate;
+}
+
+void TestClock::alarmDue()
+{
+    QFETCH(QDateTime, checked);
+    QFETCH(QDateTime, now);
+    QFETCH(QTime, alarm);
+    QFETCH(AlarmCheck, outcome);
+    QCOMPARE(CheckAlarm(checked, now, alarm), outcome);
 }
 
 QTEST_APPLESS_MAIN(TestClock)

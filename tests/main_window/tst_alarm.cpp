@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 
 using namespace ostrel;
@@ -20,8 +21,10 @@ class TestAlarm : public QObject
 
     testing::Fixture f;
 
-    void Arm(const QString &hour, const QString &minute)
+    // Arms the alarm at the given time of day (07:00 unless told).
+    void Arm(const QString &hour, const QString &minute, QTime at = QTime(7, 0))
     {
+        f.At(at.hour(), at.minute(), at.second());
         Choose(f.window->cmbHour, hour);
         Choose(f.window->cmbMinute, minute);
         f.window->cmdAlarm->click();
@@ -45,13 +48,20 @@ class TestAlarm : public QObject
     }
 
 private Q_SLOTS:
-    void init() { f.Open(); }
+    void init()
+    {
+        // A warning from Qt is a fault here: a second modal loop on the alarm window, for one, shows
+        // only as "QDialog::exec: Recursive call detected". The offscreen platform's notes on what it
+        // cannot do to native windows (raise, size hints) are the warnings that are not.
+        QTest::failOnWarning(QRegularExpression(u"^(?!This plugin does not support )"_qs));
+        f.Open();
+    }
     void cleanup() { f.Close(); }
 
     void clockEmptyUntilTheFirstTick();
     void tickShowsTimeAndDate();
-    void firesOnlyAtItsSecond_data();
-    void firesOnlyAtItsSecond();
+    void firesOnceItsSecondHasCome_data();
+    void firesOnceItsSecondHasCome();
     void disarmedNeverFires();
     void afterTheAlarm();
     void stopwatchUntouched();
@@ -83,21 +93,26 @@ void TestAlarm::tickShowsTimeAndDate()
     QCOMPARE(f.window->lblDate->text(), QLocale().toString(testing::Day, QLocale::ShortFormat));
 }
 
-void TestAlarm::firesOnlyAtItsSecond_data()
+// A tick at 07:29:00, the alarm armed for 07:30, then one more tick.
+void TestAlarm::firesOnceItsSecondHasCome_data()
 {
+    QTest::addColumn<QTime>("armed");
     QTest::addColumn<QTime>("tick");
     QTest::addColumn<bool>("fires");
-    QTest::newRow("07:29:59") << QTime(7, 29, 59) << false;
-    QTest::newRow("07:30:00") << QTime(7, 30, 0) << true;
-    QTest::newRow("07:30:01, no catching up") << QTime(7, 30, 1) << false;
-    QTest::newRow("19:30:00, not twelve hours off") << QTime(19, 30, 0) << false;
+    QTest::newRow("07:29:59") << QTime(7, 29, 30) << QTime(7, 29, 59) << false;
+    QTest::newRow("07:30:00") << QTime(7, 29, 30) << QTime(7, 30, 0) << true;
+    QTest::newRow("07:30:03, a late tick catches up") << QTime(7, 29, 30) << QTime(7, 30, 3) << true;
+    QTest::newRow("08:30:01, more than an hour late") << QTime(7, 29, 30) << QTime(8, 30, 1) << false;
+    QTest::newRow("armed at 07:30:05, its second gone") << QTime(7, 30, 5) << QTime(7, 30, 6) << false;
 }
 
-void TestAlarm::firesOnlyAtItsSecond()
+void TestAlarm::firesOnceItsSecondHasCome()
 {
+    QFETCH(QTime, armed);
     QFETCH(QTime, tick);
     QFETCH(bool, fires);
-    Arm(u"07"_qs, u"30"_qs);
+    QVERIFY(!TickAt(7, 29, 0));
+    Arm(u"07"_qs, u"30"_qs, armed);
     QCOMPARE(TickAt(tick.hour(), tick.minute(), tick.second()), fires);
     QCOMPARE(f.window->cmdAlarm->text(), fires ? u"Alarm Is Off"_qs : u"Alarm Is On"_qs);
 }
@@ -141,7 +156,7 @@ void TestAlarm::stopwatchUntouched()
     f.At(7, 29, 30);
     f.window->cmdPause->click();
     const QString start = f.window->lblStart->text(), total = f.window->lblTotal->text();
-    Arm(u"07"_qs, u"30"_qs);
+    Arm(u"07"_qs, u"30"_qs, QTime(7, 29, 30));
     QVERIFY(TickAt(7, 30, 0));
     QCOMPARE(f.window->lblStart->text(), start);
     QCOMPARE(f.window->lblTotal->text(), total);
@@ -192,11 +207,13 @@ void TestAlarm::clockStaysLiveUnderTheAlarm()
 {
     Arm(u"07"_qs, u"30"_qs);
     QVERIFY(TickAt(7, 30, 0, [this](frmItsTime *) {
-        // Ticks go on while the alarm window is open; the clock set back onto the alarm's second
-        // must not open a second window.
+        // Ticks go on while the alarm window is open; the clock set back under the alarm and
+        // coming to its second again must not open a second window.
         f.At(7, 30, 1);
         f.window->Timer1_Timer();
         QCOMPARE(f.window->lblTime->text(), clock::TimeText(clock::FromHms(7, 30, 1)));
+        f.At(7, 29, 59);
+        f.window->Timer1_Timer();
         f.At(7, 30, 0);
         f.window->Timer1_Timer();
         QCOMPARE(QApplication::activeModalWidget(), f.window->AlarmWindow());

@@ -55,6 +55,8 @@ class TestMonkey : public QObject
     int aboutsSeen = 0;
     int messagesSeen = 0;
     qint64 lastTicked = -1;
+    qint64 checkedMs = -1; // the moment the alarm was last looked at: the last tick, or the arming
+    bool firedNow = false;
 
     std::deque<QString> recent;
     QString insideFailure;
@@ -66,10 +68,9 @@ class TestMonkey : public QObject
             recent.pop_front();
     }
 
-    int SecondOfDay() const { return f.clock.Now().time().msecsSinceStartOfDay() / 1000; }
-
     void AlarmFired()
     {
+        firedNow = true;
         ++alarmsExpected;
         armed.reset();
         hour = minute = -1;
@@ -77,14 +78,34 @@ class TestMonkey : public QObject
     }
 
     // A wakeup at the clock's present time. It ticks only in a second not yet handled, and the alarm
-    // fires on a tick in its second.
+    // fires on a tick when its moment came since it was last looked at, an hour ago at most. The clock
+    // runs in UTC here, so its moment is the next multiple of a day from the armed second.
     void Tick()
     {
-        const qint64 second = f.clock.Now().toSecsSinceEpoch();
-        if (second != lastTicked && armed && *armed == SecondOfDay())
-            AlarmFired();
+        const QDateTime now = f.clock.Now();
+        const qint64 second = now.toSecsSinceEpoch();
+        if (second != lastTicked) {
+            const qint64 nowMs = now.toMSecsSinceEpoch();
+            constexpr qint64 DayMs = 86400'000;
+            if (armed) {
+                const qint64 ahead = ((*armed * 1000 - checkedMs) % DayMs + DayMs) % DayMs;
+                const qint64 moment = checkedMs + (ahead == 0 ? DayMs : ahead);
+                if (moment <= nowMs && nowMs - moment <= 3600'000)
+                    AlarmFired();
+            }
+            checkedMs = nowMs;
+        }
         lastTicked = second;
         wakeups->Deliver();
+    }
+
+    // The clock set on to the armed alarm's next second (5 ms into it).
+    void ToAlarm()
+    {
+        QDateTime due(f.clock.Now().date(), QTime::fromMSecsSinceStartOfDay(*armed * 1000 + 5), Qt::UTC);
+        if (due < f.clock.Now())
+            due = due.addDays(1);
+        f.clock.Set(due);
     }
 
     QString Broken() const;
@@ -110,6 +131,8 @@ QString TestMonkey::Broken() const
             .arg(start).arg(pause).arg(caption).arg(finish);
     if ((watch == Watch::Idle && !idle) || (watch == Watch::Running && !running) || (watch == Watch::Paused && !paused))
         return QStringLiteral("stopwatch in the wrong state (expected %1)").arg(int(watch));
+    if (firedNow && w.AlarmTime)
+        return u"an armed alarm whose moment passed less than an hour ago has not fired"_qs;
     if ((w.cmdAlarm->text() == u"Alarm Is Off") != !w.AlarmTime)
         return u"alarm caption '" + w.cmdAlarm->text() + u"' against the alarm time";
     const std::optional<int> armedSecond =
@@ -153,8 +176,7 @@ void TestMonkey::Inside(QWidget *modal)
         ++aboutsSeen;
         // The alarm comes due while About is open: it takes About's place.
         if (armed && random.bounded(3) == 0) {
-            const QTime t = QTime::fromMSecsSinceStartOfDay(*armed * 1000 + 5);
-            f.clock.Set(QDateTime(f.clock.Now().date(), t));
+            ToAlarm();
             Note(QStringLiteral("  alarm due under About"));
             Tick();
         }
@@ -202,8 +224,10 @@ void TestMonkey::Step(int event)
         Note(QStringLiteral("alarm button"));
         if (armed)
             armed.reset();
-        else if (hour >= 0 && minute >= 0)
+        else if (hour >= 0 && minute >= 0) {
             armed = hour * 3600 + minute * 60;
+            checkedMs = f.clock.Now().toMSecsSinceEpoch();
+        }
         else
             ++messagesExpected;
         click(w.cmdAlarm);
@@ -237,7 +261,7 @@ void TestMonkey::Step(int event)
         if (!armed)
             return Step(8);
         Note(QStringLiteral("alarm due"));
-        f.clock.Set(QDateTime(f.clock.Now().date(), QTime::fromMSecsSinceStartOfDay(*armed * 1000 + 5)));
+        ToAlarm();
         Tick();
         break;
     }
@@ -255,7 +279,8 @@ void TestMonkey::randomUse()
     const int total = lengthGiven && events > 0 ? events : 100'000;
     qInfo("monkey seed %u, %d events (replay: OSTREL_MONKEY_SEED=%u)", used, total, used);
 
-    f.clock.Set(QDateTime(testing::Day, QTime(7, 0)));
+    // In UTC, so that the model's days are all 24 hours long whatever TZ says.
+    f.clock.Set(QDateTime(testing::Day, QTime(7, 0), Qt::UTC));
     f.Open();
     wakeups.emplace(f.window->Timer1, f.clock);
     answerer.emplace([this](QWidget *modal) { Inside(modal); });
@@ -271,6 +296,7 @@ void TestMonkey::randomUse()
         int event = 0;
         while (pick >= weights[event])
             pick -= weights[event++];
+        firedNow = false;
         Step(event);
         if (i % 64 == 0)
             QCoreApplication::processEvents();

@@ -99,10 +99,19 @@ void SetTextColour(QLabel *label, QColor colour)
     label->setPalette(palette);
 }
 
-// The time a box holds; a box the stopwatch wrote always reads back.
-clock::ClockValue TimeIn(const QLabel *box)
+// The time a box holds. A box the stopwatch wrote always reads back; text that does not is no time
+// at all, never midnight.
+std::optional<clock::ClockValue> TimeIn(const QLabel *box)
 {
-    return clock::ParseTime(box->text()).value_or(0.0);
+    return clock::ParseTime(box->text());
+}
+
+// The elapsed text, or nothing when either end cannot be read: no figure rather than a wrong one.
+QString ElapsedOrNothing(std::optional<clock::ClockValue> start, std::optional<clock::ClockValue> end, qint64 paused)
+{
+    if (!start || !end)
+        return QString();
+    return clock::ElapsedText(clock::Elapsed(*start, *end, paused));
 }
 
 } // namespace
@@ -277,16 +286,14 @@ void frmOstrel::cmdFinish_Click()
 
 void frmOstrel::ShowTotalTime()
 {
-    const auto elapsed = clock::Elapsed(TimeIn(lblStart), TimeIn(lblFinish), PausedSeconds);
-    lblTotal->setText(clock::ElapsedText(elapsed));
+    lblTotal->setText(ElapsedOrNothing(TimeIn(lblStart), TimeIn(lblFinish), PausedSeconds));
     lblHowLong->setText(QStringLiteral("Total Time Elapsed"));
 }
 
 void frmOstrel::ShowRunningTime()
 {
-    const auto elapsed = clock::Elapsed(TimeIn(lblStart), platform::CurrentTime(), PausedSeconds);
     SetTextColour(lblTotal, TotalRed);
-    lblTotal->setText(clock::ElapsedText(elapsed));
+    lblTotal->setText(ElapsedOrNothing(TimeIn(lblStart), platform::CurrentTime(), PausedSeconds));
 }
 
 qint64 frmOstrel::AddPausedSeconds(qint64 seconds)

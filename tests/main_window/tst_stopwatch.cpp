@@ -1,7 +1,7 @@
 // The stopwatch through whole runs, with the clock set by hand.
 #include "clock/time_text.h"
 #include "main_window/frmostrel.h"
-#include "platform/clock_source.h"
+#include "fake_clock.h"
 
 #include <QComboBox>
 #include <QLabel>

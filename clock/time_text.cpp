@@ -117,9 +117,19 @@ bool ReadsBack(const TimeFormat &f)
     // it; trying all 86400 seconds would cost tens of milliseconds at start-up.
     static constexpr std::array<std::array<int, 3>, 7> probes{
         {{0, 0, 0}, {9, 5, 7}, {11, 59, 59}, {12, 0, 0}, {13, 59, 59}, {21, 5, 7}, {23, 59, 59}}};
+    // Qt's parser reads past its buffer on an AM/PM word at the start of the text when the two words
+    // differ in length (Ewe, Ghana); nor does it read such text back in any locale tried.
+    const QList<Piece> pieces = Split(f.format);
+    if (!pieces.isEmpty() && IsAmPm(pieces.front()) && f.locale.amText().size() != f.locale.pmText().size())
+        return false;
     for (const auto &[h, m, s] : probes) {
         const QTime time(h, m, s);
-        if (f.locale.toTime(f.locale.toString(time, f.format), f.format) != time)
+        const QString text = f.locale.toString(time, f.format);
+        // Qt's parser miscounts characters outside the Basic Multilingual Plane (the Chakma and Adlam
+        // digits) and reads past its buffer on them: such text is never handed to it.
+        if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); }))
+            return false;
+        if (f.locale.toTime(text, f.format) != time)
             return false;
     }
     return true;

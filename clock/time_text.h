@@ -18,6 +18,16 @@ namespace ostrel::clock {
 // QLocale::toTime cannot read back.
 QString LongTimeFormat(const QLocale &locale = QLocale());
 
+// The locale and format that time text is written and read in: the locale's long time format where
+// it reads back, else the nearest that does (the AM/PM words as written, a 24-hour clock, Latin
+// digits, and last HH:mm:ss).
+struct TimeFormat
+{
+    QLocale locale;
+    QString format;
+};
+TimeFormat TimeFormatFor(const QLocale &locale = QLocale());
+
 ClockValue FromQTime(QTime time);
 QTime ToQTime(ClockValue value);
 

@@ -16,8 +16,10 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 
 #include <cstdio>
@@ -56,19 +58,35 @@ QLabel *Label(QWidget *parent, const char *name, const QString &text, QRect geom
     return label;
 }
 
-// Green box, dark grey centred text, a single sunken line round it whatever colour the text is.
+// A label with a flat one-pixel dark grey line round it. Drawn here, not by the frame: a plain frame
+// takes the text colour (lblTotal's red) and a sunken one shades two of its sides white.
+class BorderedLabel final : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QLabel::paintEvent(event);
+        QPainter painter(this);
+        painter.setPen(DisplayText);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+// Green box, dark grey centred text, a single dark grey line round it whatever colour the text is.
 QLabel *DisplayBox(QWidget *parent, const char *name, QRect geometry, qreal pointSize, QColor text = DisplayText)
 {
-    QLabel *label = Label(parent, name, QString(), geometry);
+    QLabel *label = new BorderedLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
     label->setAlignment(Qt::AlignCenter);
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setLineWidth(1);
+    label->setContentsMargins(1, 1, 1, 1);
     label->setAutoFillBackground(true);
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, DisplayGreen);
     palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Dark, DisplayText);
-    palette.setColor(QPalette::Light, Qt::white);
     label->setPalette(palette);
     label->setFont(platform::DisplayFont(pointSize, 700));
     return label;
@@ -83,9 +101,12 @@ QComboBox *List(QWidget *parent, const char *name, const QString &accessibleName
     list->setEditable(false);
     // A style sheet, not the palette: the desktop style would shade the green as a raised button. The
     // arrow is a picture of our own: the style's drawn arrow is cached anew for every repaint's palette.
+    // The open list is green with dark grey text as well.
     list->setStyleSheet(QStringLiteral("QComboBox { background-color: rgb(0,255,0); color: rgb(64,64,64);"
                                        " border: 1px solid rgb(64,64,64); padding-left: 3px; }"
-                                       " QComboBox::down-arrow { image: url(:/down-arrow.png); }"));
+                                       " QComboBox::down-arrow { image: url(:/down-arrow.png); }"
+                                       " QComboBox QAbstractItemView { background-color: rgb(0,255,0);"
+                                       " color: rgb(64,64,64); }"));
     return list;
 }
 
@@ -101,10 +122,19 @@ void SetTextColour(QLabel *label, QColor colour)
     label->setPalette(palette);
 }
 
-// The time a box holds; a box the stopwatch wrote always reads back.
-clock::ClockValue TimeIn(const QLabel *box)
+// The time a box holds. A box the stopwatch wrote always reads back; text that does not is no time
+// at all, never midnight.
+std::optional<clock::ClockValue> TimeIn(const QLabel *box)
 {
-    return clock::ParseTime(box->text()).value_or(0.0);
+    return clock::ParseTime(box->text());
+}
+
+// The elapsed text, or nothing when either end cannot be read: no figure rather than a wrong one.
+QString ElapsedOrNothing(std::optional<clock::ClockValue> start, std::optional<clock::ClockValue> end, qint64 paused)
+{
+    if (!start || !end)
+        return QString();
+    return clock::ElapsedText(clock::Elapsed(*start, *end, paused));
 }
 
 } // namespace
@@ -191,6 +221,9 @@ void frmOstrel::CreateMenus()
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    // A menu opens as a window of its own, in the desktop's font unless given the menu bar's.
+    for (QMenu *menu : {mnuWindow, mnuHelp})
+        menu->setFont(font());
 }
 
 void frmOstrel::ConnectHandlers()
@@ -279,16 +312,14 @@ void frmOstrel::cmdFinish_Click()
 
 void frmOstrel::ShowTotalTime()
 {
-    const auto elapsed = clock::Elapsed(TimeIn(lblStart), TimeIn(lblFinish), PausedSeconds);
-    lblTotal->setText(clock::ElapsedText(elapsed));
+    lblTotal->setText(ElapsedOrNothing(TimeIn(lblStart), TimeIn(lblFinish), PausedSeconds));
     lblHowLong->setText(QStringLiteral("Total Time Elapsed"));
 }
 
 void frmOstrel::ShowRunningTime()
 {
-    const auto elapsed = clock::Elapsed(TimeIn(lblStart), platform::CurrentTime(), PausedSeconds);
     SetTextColour(lblTotal, TotalRed);
-    lblTotal->setText(clock::ElapsedText(elapsed));
+    lblTotal->setText(ElapsedOrNothing(TimeIn(lblStart), platform::CurrentTime(), PausedSeconds));
 }
 
 qint64 frmOstrel::AddPausedSeconds(qint64 seconds)

@@ -17,11 +17,6 @@ const ClockSource *installed = &systemClock;
 
 } // namespace
 
-FakeClock::FakeClock(QDateTime start)
-    : now_(std::move(start))
-{
-}
-
 const ClockSource &Clock()
 {
     return *installed;

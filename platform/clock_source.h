@@ -16,19 +16,6 @@ public:
     virtual QDateTime Now() const = 0;
 };
 
-class FakeClock final : public ClockSource
-{
-public:
-    explicit FakeClock(QDateTime start);
-    QDateTime Now() const override { return now_; }
-    void Set(const QDateTime &now) { now_ = now; }
-    void SetTime(QTime time) { now_.setTime(time); }
-    void Advance(qint64 ms) { now_ = now_.addMSecs(ms); }
-
-private:
-    QDateTime now_;
-};
-
 // The source in use; the system clock unless a test installed another.
 const ClockSource &Clock();
 // Installs a source (nullptr: back to the system clock). The caller keeps ownership.

@@ -19,7 +19,6 @@ public:
     explicit SecondTimer(QObject *parent = nullptr);
 
     void Start();
-    bool IsActive() const { return timer_.isActive(); }
 
 Q_SIGNALS:
     void timeout();

@@ -1,11 +1,32 @@
 // The sound output, in a module of its own that the program loads at its first alarm: Qt Multimedia
 // and the sound server's libraries it brings with it (some twenty) would otherwise be loaded, and
 // stay resident, from the moment the program starts.
+#include "platform/sound_output.h"
+
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QBuffer>
 #include <QMediaDevices>
+
+namespace {
+
+void Free(QAudioSink *sink)
+{
+    sink->disconnect();
+    sink->stop();
+    sink->deleteLater();
+}
+
+} // namespace
+
+void ostrel::platform::FreeWhenEnded(QAudioSink *sink)
+{
+    QObject::connect(sink, &QAudioSink::stateChanged, sink, [sink](QAudio::State state) {
+        if (state == QAudio::IdleState || state == QAudio::StoppedState)
+            Free(sink);
+    });
+}
 
 extern "C" Q_DECL_EXPORT void ostrel_play_pcm(const QByteArray &pcm, int sampleRate, int channels, int bitsPerSample)
 {
@@ -21,17 +42,9 @@ extern "C" Q_DECL_EXPORT void ostrel_play_pcm(const QByteArray &pcm, int sampleR
     auto *buffer = new QBuffer(sink);
     buffer->setData(pcm);
     buffer->open(QIODevice::ReadOnly);
-    QObject::connect(sink, &QAudioSink::stateChanged, sink, [sink](QAudio::State state) {
-        // Idle: the clip and its tail have been handed to the sound server.
-        if (state == QAudio::IdleState) {
-            sink->disconnect();
-            sink->stop();
-            sink->deleteLater();
-        }
-    });
+    ostrel::platform::FreeWhenEnded(sink);
     sink->start(buffer);
-    if (sink->state() == QAudio::StoppedState) { // no server to take the stream
-        sink->disconnect();
-        sink->deleteLater();
-    }
+    // A stream that could not start at all (no server to take it) may end without a change of state.
+    if (sink->state() == QAudio::StoppedState)
+        Free(sink);
 }

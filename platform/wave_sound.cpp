@@ -62,12 +62,8 @@ std::optional<Wave> DecodeWave(const QByteArray &file)
             wave.formatTag = U16(body);
             wave.channels = U16(body + 2);
             wave.sampleRate = int(U32(body + 4));
-            wave.byteRate = int(U32(body + 8));
-            wave.blockAlign = U16(body + 12);
             wave.bitsPerSample = U16(body + 14);
             haveFormat = true;
-        } else if (id == "fact" && size >= 4) {
-            wave.factSamples = U32(body);
         } else if (id == "data") {
             wave.samples = QByteArray(body, size);
             haveData = true;
@@ -79,19 +75,29 @@ std::optional<Wave> DecodeWave(const QByteArray &file)
     return wave;
 }
 
+QByteArray PcmToPlay(const Wave &wave)
+{
+    if (wave.formatTag != 1 || wave.channels < 1 || wave.sampleRate <= 0
+        || (wave.bitsPerSample != 8 && wave.bitsPerSample != 16))
+        return {};
+    // Silence is the middle of the range: 0x80 for unsigned 8-bit samples, 0 for signed 16-bit ones.
+    const int frameBytes = wave.channels * wave.bitsPerSample / 8;
+    QByteArray pcm = wave.samples;
+    pcm.append(qsizetype(wave.sampleRate) * TailMs / 1000 * frameBytes, wave.bitsPerSample == 8 ? '\x80' : '\0');
+    return pcm;
+}
+
 void PlayWave(const QByteArray &file)
 {
     const auto wave = DecodeWave(file);
-    if (!wave || wave->formatTag != 1 || wave->channels < 1 || wave->sampleRate <= 0
-        || (wave->bitsPerSample != 8 && wave->bitsPerSample != 16))
+    if (!wave)
+        return;
+    const QByteArray pcm = PcmToPlay(*wave);
+    if (pcm.isEmpty())
         return;
     const auto play = SoundOutput();
     if (!play)
         return;
-
-    const int frameBytes = wave->channels * wave->bitsPerSample / 8;
-    QByteArray pcm = wave->samples;
-    pcm.append(qsizetype(wave->sampleRate) * TailMs / 1000 * frameBytes, wave->bitsPerSample == 8 ? '\x80' : '\0');
     play(pcm, wave->sampleRate, wave->channels, wave->bitsPerSample);
 }
 

@@ -12,15 +12,16 @@ struct Wave
     int formatTag = 0;
     int channels = 0;
     int sampleRate = 0;
-    int byteRate = 0;
-    int blockAlign = 0;
     int bitsPerSample = 0;
-    std::optional<quint32> factSamples;
     QByteArray samples;
 };
 
 // Walks the clip's chunks; nothing for data that is not a well-formed WAVE clip.
 std::optional<Wave> DecodeWave(const QByteArray &file);
+
+// The bytes handed to the sound output for an 8- or 16-bit PCM clip: its samples and a short tail of
+// silence. Empty for a clip of any other kind.
+QByteArray PcmToPlay(const Wave &wave);
 
 // Plays an 8- or 16-bit PCM clip once, in the background, through the default sound output. Without a
 // sound output, or with a clip it cannot read, it does nothing and says nothing. Sound output is opened

@@ -38,6 +38,33 @@ for box in "lblDate 152 8 113 33" "lblTime 160 48 97 17" "lblStart 64 16 65 17" 
   check "$name has a dark single-line border (got $edge)" test "$edge" = "64,64,64"
 done
 
+# The border of a box: one flat dark grey line on all four sides, read where the window puts the box.
+read -r bx by bw bh < <(awk '{print $2, $3, $4, $5}' <<<"lblTotal 16 112 113 33")
+bx=$((X + bx)); by=$((Y + MENU + by))
+for side in "top $((bx + bw / 2)) $by" "bottom $((bx + bw / 2)) $((by + bh - 1))" \
+            "left $bx $((by + bh / 2))" "right $((bx + bw - 1)) $((by + bh / 2))"; do
+  read -r name px py <<<"$side"
+  got=$(pixel "$WORK/main.png" "$px" "$py")
+  check "lblTotal's $name border is flat dark grey (got $got)" test "$got" = "64,64,64"
+done
+
+# Open the hour list: the open list is green too.
+xdotool mousemove --window "$MAIN_WIN" $((168 + 20)) $((MENU + 128 + 10)) click 1
+sleep 0.7
+screenshot "$WORK/list.png"
+[ -n "${OSTREL_SCREENSHOTS:-}" ] && cp "$WORK/list.png" "$OSTREL_SCREENSHOTS/main-window-open-list.png"
+popup=$(xdotool search --onlyvisible --class ostrel 2>/dev/null | grep -vx "$MAIN_WIN" | head -1 || true)
+if [ -n "$popup" ]; then
+  client_geometry "$popup"
+  got=$(pixel "$WORK/list.png" "$((X + W - 6))" "$((Y + H / 2))")
+  check "the open hour list is display green (got $got)" test "$got" = "$green"
+  client_geometry "$MAIN_WIN"
+else
+  fail "the hour list did not open"
+fi
+xdotool key Escape
+sleep 0.3
+
 # Press Start: its box fills with the start time, drawn in dark grey on the green.
 xdotool mousemove --window "$MAIN_WIN" $((8 + 8 + 20)) $((MENU + 16 + 8)) click 1
 sleep 0.5

@@ -3,7 +3,7 @@
 // does, and answering the modal windows it opens.
 
 #include "main_window/frmostrel.h"
-#include "platform/clock_source.h"
+#include "fake_clock.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 // What the stress tests share: wakeups of a SecondTimer delivered at simulated times, so that a day of
 // ticks takes a second of real time, and an answerer for the modal windows the program opens.
 
-#include "platform/clock_source.h"
+#include "fake_clock.h"
 #include "platform/second_timer.h"
 
 #include <QApplication>

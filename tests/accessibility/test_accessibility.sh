@@ -4,17 +4,6 @@
 HERE=$(cd "$(dirname "$0")" && pwd)
 . "$HERE/../desktop/lib.sh"
 
-# Every process the buses start for themselves, children first, joins the ones lib.sh stops.
-adopt_descendants() {
-  local pid child
-  for pid in "$@"; do
-    for child in $(cat /proc/"$pid"/task/*/children 2>/dev/null); do
-      adopt_descendants "$child"
-      PIDS+=("$child")
-    done
-  done
-}
-
 desktop_start
 export XDG_RUNTIME_DIR=$WORK/runtime HOME=$WORK/home
 mkdir -p "$XDG_RUNTIME_DIR" "$HOME" && chmod 700 "$XDG_RUNTIME_DIR"

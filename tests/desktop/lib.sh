@@ -1,17 +1,39 @@
-# Shared by the real-desktop tests: an X server of their own (Xvfb), a window manager (openbox) and,
-# when asked, a sound server (PulseAudio with a null sink), all stopped again by PID when the test
-# ends. Source it, then call desktop_start.
+# Shared by the real-desktop tests: an X server of their own (Xvfb), a window manager and, when
+# asked, a sound server (PulseAudio with a null sink), all stopped again by PID when the test ends.
+# Source it, then call desktop_start. OSTREL_WM names the window manager: openbox (the default),
+# xfwm4 or metacity; mutter and kwin_x11 too where they are installed.
 set -Eeuo pipefail
 # A check that fails says so through check(); anything else that fails ends the test, and says where.
 trap 'say "error: ${BASH_SOURCE[0]}:$LINENO: $BASH_COMMAND exited $?"' ERR
 
 OSTREL=${OSTREL:?path to the program under test}
+OSTREL_WM=${OSTREL_WM:-openbox}
 WORK=$(mktemp -d /tmp/ostrel-desktop.XXXXXX)
 PIDS=()
+WM_BUS=
 FAILURES=0
 
+# Every process the given ones started (children first) joins the ones stopped at the end.
+adopt_descendants() {
+  local pid child
+  for pid in "$@"; do
+    for child in $(cat /proc/"$pid"/task/*/children 2>/dev/null); do
+      adopt_descendants "$child"
+      PIDS+=("$child")
+    done
+  done
+}
+
 cleanup() {
-  local pid
+  local pid env
+  # What the window manager's session bus started on demand is not its child: it is known by the
+  # bus address in its environment.
+  if [ -n "$WM_BUS" ]; then
+    for env in /proc/[0-9]*/environ; do
+      pid=${env#/proc/}; pid=${pid%/environ}
+      [ "$pid" = $$ ] || ! grep -qzF "$WM_BUS" "$env" 2>/dev/null || PIDS+=("$pid")
+    done
+  fi
   for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
     pid=${PIDS[i]}
     kill "$pid" 2>/dev/null || true
@@ -46,6 +68,60 @@ wait_for() {
   done
 }
 
+# The window manager OSTREL_WM names, with what it needs to come up under Xvfb. Each is kept from
+# the user's own settings: xfwm4 reads its defaults through xfconf on a session bus of its own,
+# metacity and mutter read GSettings from memory. None composites (Xvfb has no GL to speak of).
+wm_command() {
+  case $OSTREL_WM in
+    openbox) WM_CMD=(openbox --sm-disable) ;;
+    xfwm4) WM_CMD=(xfwm4 --compositor=off --sm-client-disable) ;;
+    metacity) WM_CMD=(metacity --sm-disable --compositor=none) ;;
+    mutter) WM_CMD=(mutter --x11 --sm-disable) ;;
+    kwin_x11) WM_CMD=(kwin_x11) ;;
+    *) say "unknown window manager OSTREL_WM=$OSTREL_WM"; exit 2 ;;
+  esac
+  command -v "${WM_CMD[0]}" >/dev/null || { say "$OSTREL_WM is not installed"; exit 1; }
+}
+
+wm_start() {
+  local attempt pid up=0 bus=() address bus_pid
+  wm_command
+  mkdir -p "$WORK/wm-config"
+  # The bus is the window manager's alone: the program under test sees none, as under openbox.
+  if [ "$OSTREL_WM" != openbox ] && [ "$OSTREL_WM" != metacity ]; then
+    { read -r address; read -r bus_pid; } < <(XDG_CONFIG_HOME=$WORK/wm-config NO_AT_BRIDGE=1 \
+      dbus-daemon --session --fork --print-address=1 --print-pid=1)
+    PIDS+=("$bus_pid")
+    WM_BUS=$address
+    bus=(DBUS_SESSION_BUS_ADDRESS="$address")
+  fi
+  # On a machine busy with other tests a window manager can take several seconds to come up; one
+  # that gave up on the display is started again.
+  for attempt in 1 2 3; do
+    env "${bus[@]}" XDG_CONFIG_HOME="$WORK/wm-config" GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 \
+      "${WM_CMD[@]}" >"$WORK/wm.log" 2>&1 &
+    pid=$!
+    PIDS+=($pid)
+    wait_for 60 sh -c "xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || ! kill -0 $pid" \
+      && kill -0 "$pid" 2>/dev/null && up=1 && break
+    kill "$pid" 2>/dev/null || true
+  done
+  [ $up = 1 ] || { say "$OSTREL_WM did not start"; cat "$WORK/wm.log" "$WORK/xvfb.log"; exit 1; }
+  # A window manager names itself before it handles requests, and a window mapped in between is
+  # never managed: wait until a probe window of our own has been (a probe lost that way is tried
+  # again).
+  local probe managed=0
+  for _ in $(seq 10); do
+    display -title ostrel-wm-probe -geometry +0+0 -size 8x8 xc:white >/dev/null 2>&1 &
+    probe=$!
+    wait_for 2 sh -c 'for w in $(xdotool search --name "^ostrel-wm-probe$"); do
+                        xprop -id "$w" WM_STATE | grep -q Normal && exit 0; done; exit 1' && managed=1
+    kill "$probe" 2>/dev/null || true; wait "$probe" 2>/dev/null || true
+    [ $managed = 1 ] && break
+  done
+  [ $managed = 1 ] || { say "$OSTREL_WM does not manage windows"; cat "$WORK/wm.log"; exit 1; }
+}
+
 # desktop_start [--no-wm] [--sound] [--size WxH]
 desktop_start() {
   local wm=1 sound=0 size=1024x768
@@ -78,30 +154,7 @@ desktop_start() {
   export DISPLAY=:$number
   unset WAYLAND_DISPLAY QT_QPA_PLATFORM
   if [ $wm = 1 ]; then
-    # On a machine busy with other tests openbox can take several seconds to come up; one that gave
-    # up on the display is started again.
-    local openbox up=0
-    for attempt in 1 2 3; do
-      openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
-      openbox=$!
-      PIDS+=($openbox)
-      wait_for 60 sh -c "xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || ! kill -0 $openbox" \
-        && kill -0 "$openbox" 2>/dev/null && up=1 && break
-      kill "$openbox" 2>/dev/null || true
-    done
-    [ $up = 1 ] || { say "openbox did not start"; cat "$WORK/openbox.log" "$WORK/xvfb.log"; exit 1; }
-    # openbox names itself before it handles requests, and a window mapped in between is never
-    # managed: wait until a probe window of our own has been (a probe lost that way is tried again).
-    local probe managed=0
-    for _ in $(seq 10); do
-      display -title ostrel-wm-probe -geometry +0+0 -size 8x8 xc:white >/dev/null 2>&1 &
-      probe=$!
-      wait_for 2 sh -c 'for w in $(xdotool search --name "^ostrel-wm-probe$"); do
-                          xprop -id "$w" WM_STATE | grep -q Normal && exit 0; done; exit 1' && managed=1
-      kill "$probe" 2>/dev/null || true; wait "$probe" 2>/dev/null || true
-      [ $managed = 1 ] && break
-    done
-    [ $managed = 1 ] || { say "openbox does not manage windows"; exit 1; }
+    wm_start
   fi
   if [ $sound = 1 ]; then
     export XDG_RUNTIME_DIR=$WORK/runtime PULSE_RUNTIME_PATH=$WORK/runtime/pulse HOME=$WORK/home
@@ -160,12 +213,13 @@ client_geometry() {
   H=$(awk '/Height:/ {print $2}' <<<"$info")
 }
 
-# Outer geometry of a window with its frame: sets FX FY FW FH.
+# Outer geometry of a window with the frame its window manager says it drew: sets FX FY FW FH, and
+# FRAME to the frame's left,right,top,bottom ("" for a window without _NET_FRAME_EXTENTS).
 frame_geometry() {
-  local extents l r t b
+  local l r t b
   client_geometry "$1"
-  extents=$(xprop -id "$1" -notype _NET_FRAME_EXTENTS | sed -n 's/.*= //p' | tr -d ' ')
-  IFS=, read -r l r t b <<<"${extents:-0,0,0,0}"
+  FRAME=$(xprop -id "$1" -notype _NET_FRAME_EXTENTS | sed -n 's/.*= //p' | tr -d ' ')
+  IFS=, read -r l r t b <<<"${FRAME:-0,0,0,0}"
   FX=$((X - l)); FY=$((Y - t)); FW=$((W + l + r)); FH=$((H + t + b))
 }
 

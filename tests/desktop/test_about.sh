@@ -20,7 +20,9 @@ open_about() {
   wait_for 5 about_shown || return 1
   ABOUT=$(about_window)
 }
-# The window manager's close command (openbox binds it to alt+F4), sent to the focused About window.
+# The window manager's close command, sent to the focused About window: alt+F4 in the default key
+# bindings of openbox, xfwm4 and metacity (and of mutter and kwin_x11). The window manager answers
+# it with WM_DELETE_WINDOW, as for its close button; xdotool windowclose would destroy the window.
 close_about() {
   wait_for 3 sh -c "xprop -root -notype _NET_ACTIVE_WINDOW | grep -qi $(printf '0x%x' "$ABOUT")" || true
   xdotool key --clearmodifiers alt+F4

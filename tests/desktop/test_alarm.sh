@@ -2,7 +2,7 @@
 # The alarm on a real X desktop: set by mouse and keyboard as a user sets it, it must open its window
 # on the very second, centred by its frame at once, above everything and out of the taskbar, and call
 # once through the sound server. A second run has no sound server at all: the window must still come.
-# The program runs on a fake clock that starts at 07:29:50 as it is launched, so the script knows the
+# The program runs on a fake clock that starts at 07:29:45 as it is launched, so the script knows the
 # program's time from the time since the launch by its own clock.
 variant=${1:-sound}
 if [ "$variant" = sound ]; then
@@ -14,12 +14,23 @@ fi
 say "--- the alarm with $([ "$variant" = sound ] && echo a sound server || echo no sound server)"
 
 if [ "$variant" = sound ]; then desktop_start --sound; else desktop_start; fi
-now() { date +%s.%N; }
+now() { printf '%s\n' "${EPOCHREALTIME/,/.}"; }
+# stamped OUT COMMAND...: runs the command in the background, each line it prints written to OUT
+# after the time it came. Times read off these lines do not wait for a poll on a busy machine.
+stamped() {
+  local out=$1 fifo=$WORK/stamped.$#.$RANDOM line
+  shift
+  mkfifo "$fifo"
+  stdbuf -oL "$@" >"$fifo" 2>&1 &
+  PIDS+=($!)
+  while IFS= read -r line; do printf '%s %s\n' "${EPOCHREALTIME/,/.}" "$line"; done <"$fifo" >"$out" &
+  PIDS+=($!)
+}
 since_launch() { awk -v a="$LAUNCH" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
 later_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; } # later_than A B: A > B
 
 LAUNCH=$(now)
-app_start FAKETIME="@2026-05-04 07:29:50" FAKETIME_DONT_FAKE_MONOTONIC=1 \
+app_start FAKETIME="@2026-05-04 07:29:45" FAKETIME_DONT_FAKE_MONOTONIC=1 \
   LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
 client_geometry "$MAIN_WIN"
 MX=$X MY=$Y MW=$W MH=$H MENU=$((H - 159))
@@ -44,7 +55,7 @@ button_text "$WORK/armed.png" "$WORK/caption-on.png"
 check "the alarm button changed its caption when pressed ($(differing "$WORK/caption-off.png" "$WORK/caption-on.png") pixels)" \
   test "$(differing "$WORK/caption-off.png" "$WORK/caption-on.png")" -gt 10
 set_up=$(since_launch)
-check "the alarm was set before 07:29:57 (at +$set_up s)" later_than 7 "$set_up"
+check "the alarm was set before 07:29:57 (at +$set_up s)" later_than 12 "$set_up"
 
 if [ "$variant" = sound ]; then
   parec -d ostrel_test.monitor --latency-msec=10 --rate=11025 --format=u8 --channels=1 --raw "$WORK/call.raw" &
@@ -52,10 +63,7 @@ if [ "$variant" = sound ]; then
   PIDS+=($RECORDER)
   # The recording cannot tell when the call began (the monitor leaves out stretches where nothing
   # played), so the sound server's own news tells when the program opened its stream.
-  stdbuf -oL pactl subscribe >"$WORK/events" 2>&1 &
-  PIDS+=($!)
-  (until grep -q "'new' on sink-input" "$WORK/events" 2>/dev/null; do sleep 0.01; done; now >"$WORK/stream-at") &
-  PIDS+=($!)
+  stamped "$WORK/events" pactl subscribe
   # About is open when the alarm comes: the alarm closes it.
   xdotool key --clearmodifiers alt+h
   sleep 0.3
@@ -64,23 +72,30 @@ if [ "$variant" = sound ]; then
   check "About is open while the alarm is waiting" test -n "$ABOUT"
 fi
 
+# The window manager lists each window it takes on: the alarm window's time is when it joined.
+stamped "$WORK/clients" xprop -root -spy -notype _NET_CLIENT_LIST
 # Watch from 07:29:58 on: nothing but the main window (and About) until 07:30:00, then the alarm.
-while later_than 8 "$(since_launch)"; do sleep 0.02; done
+while later_than 13 "$(since_launch)"; do sleep 0.02; done
 others=$(app_windows | grep -vx "$MAIN_WIN" | grep -vx "${ABOUT:-none}" | wc -l || true)
 check "no alarm window at 07:29:58" test "$others" -eq 0
 ALARM=
-until later_than "$(since_launch)" 12; do
+until later_than "$(since_launch)" 17; do
   for w in $(app_windows); do
     [ "$w" = "$MAIN_WIN" ] || [ "$w" = "${ABOUT:-none}" ] || ALARM=$w
   done
   [ -n "$ALARM" ] && break
   sleep 0.01
 done
-appeared=$(since_launch)
 APPEARED_AT=$(now)
 if [ -z "$ALARM" ]; then fail "the alarm window appears by 07:30:02"; finish; fi
-check "the alarm window appears at 07:30:00 (at +$appeared s; due +10.0)" \
-  sh -c "awk -v t=$appeared 'BEGIN { exit !(t >= 9.97 && t < 10.9) }'"
+listed=$(awk -v id="$(printf '0x%x' "$ALARM")" '{ for (i = 2; i <= NF; i++) { w = $i; sub(/,$/, "", w)
+           if (tolower(w) == id) { print $1; exit } } }' "$WORK/clients")
+APPEARED_AT=${listed:-$APPEARED_AT}
+appeared=$(awk -v a="$LAUNCH" -v b="$APPEARED_AT" 'BEGIN { printf "%.3f", b - a }')
+# The program's clock started a little after LAUNCH, which only makes the measure later: anything
+# before +16 s is within the second 07:30:00.
+check "the alarm window appears at 07:30:00 (at +$appeared s; due +15.0)" \
+  sh -c "awk -v t=$appeared 'BEGIN { exit !(t >= 14.97 && t < 16) }'"
 
 # Its frame must be centred from the first moment it is mapped: watch it for 300 ms.
 frame_geometry "$ALARM"
@@ -94,6 +109,8 @@ check "the alarm window does not move after it appears (first $first${moved:+, t
 frame_geometry "$ALARM"
 check "its client area is 305x185 (got ${W}x$H)" test "${W}x$H" = 305x185
 off_x=$((2 * FX + FW - 1024)) off_y=$((2 * FY + FH - 768))
+# Centred by the frame this window manager drew (left,right,top,bottom), not by its client area.
+check "it has a frame from $OSTREL_WM (${FRAME:-none})" test -n "$FRAME"
 check "its frame ${FW}x$FH at $FX,$FY is centred on the 1024x768 screen (within 1 px)" \
   test "${off_x#-}" -le 2 -a "${off_y#-}" -le 2
 check "it is kept above other windows" wait_for 2 has_state "$ALARM" _NET_WM_STATE_ABOVE
@@ -114,8 +131,10 @@ check "the window is black with yellow words ($yellow yellow pixels; corner $(pi
   test "$yellow" -gt 3000 -a "$(pixel "$WORK/alarm-client.png" 300 180)" = "0,0,0"
 
 if [ "$variant" = sound ]; then
-  if wait_for 2 test -s "$WORK/stream-at"; then
-    STREAM_LAG=$(awk -v s="$(cat "$WORK/stream-at")" -v a="$APPEARED_AT" 'BEGIN { printf "%.2f", s - a }')
+  stream_at() { awk "/'new' on sink-input/ { print \$1; exit }" "$WORK/events"; }
+  stream_seen() { test -n "$(stream_at)"; }
+  if wait_for 2 stream_seen; then
+    STREAM_LAG=$(awk -v s="$(stream_at)" -v a="$APPEARED_AT" 'BEGIN { printf "%.2f", s - a }')
   fi
   sleep 2
   kill -INT "$RECORDER" 2>/dev/null || true
@@ -183,7 +202,8 @@ PY
     sh -c "awk -v l=${STREAM_LAG:-99} 'BEGIN { exit !(l > -0.5 && l < 0.5) }'"
 fi
 
-# The window manager's close command on the alarm window; the program goes back to no alarm.
+# The window manager's close command on the alarm window (alt+F4 under each window manager the
+# suite runs), and the program goes back to no alarm.
 xdotool windowactivate --sync "$ALARM" >/dev/null 2>&1 || true
 xdotool key --clearmodifiers alt+F4
 check "alt+F4 closes the alarm window" wait_for 5 sh -c "! xwininfo -id $ALARM 2>/dev/null | grep -q IsViewable"

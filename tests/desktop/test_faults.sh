@@ -18,10 +18,11 @@ MX=0 MY=0 MENU=0
 main_geometry() { client_geometry "$MAIN_WIN"; MX=$X MY=$Y MENU=$((H - 159)); }
 other_windows() { app_windows | grep -vx "$MAIN_WIN" || true; }
 another_window() { test -n "$(other_windows)"; }
-# Dark grey (text) pixels inside a box of the main window's client area: box LEFT TOP WIDTH HEIGHT.
-dark_pixels() {
-  convert "$1" -crop "$4x$5+$((MX + $2 + 2))+$((MY + MENU + $3 + 2))" +repage -fill white +opaque "rgb(64,64,64)" \
-    -format '%[fx:int(w*h*(1-mean))]' info:
+# Text pixels (all that is not the display green, antialiased edges included) inside the border
+# of a box of the main window's client area: ink_pixels IMAGE LEFT TOP WIDTH HEIGHT of the box.
+ink_pixels() {
+  convert "$1" -crop "$(($4 - 4))x$(($5 - 4))+$((MX + $2 + 2))+$((MY + MENU + $3 + 2))" +repage \
+    -fuzz 10% -fill white -opaque "rgb(0,255,0)" -format '%[fx:int(w*h*(1-mean)+0.5)]' info:
 }
 FAKE=(FAKETIME_DONT_FAKE_MONOTONIC=1 LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1)
 
@@ -86,8 +87,8 @@ no-wm)
   xdotool mousemove --window "$MAIN_WIN" $((8 + 8 + 20)) $((MENU + 16 + 8)) click 1
   sleep 0.5
   screenshot "$WORK/started.png"
-  dark=$(dark_pixels "$WORK/started.png" 70 14 65 17) # lblStart, 8 pixels into the stopwatch frame
-  check "Start writes the start time ($dark dark pixels)" test "$dark" -gt 20
+  dark=$(ink_pixels "$WORK/started.png" 64 16 65 17) # lblStart
+  check "Start writes the start time ($dark pixels of text)" test "$dark" -gt 20
   set_alarm "$MAIN_WIN" "$MENU" 07 30
   check "the alarm window comes without a window manager" wait_for 15 another_window
   ALARM=$(other_windows | head -n1)
@@ -132,7 +133,7 @@ EOF
     sleep 1.5
     screenshot "$WORK/full.png"
     convert "$WORK/full.png" -crop "109x29+$((MX + 154))+$((MY + MENU + 10))" +repage "$out"
-    DARK=$(dark_pixels "$WORK/full.png" 152 8 109 29)
+    DARK=$(ink_pixels "$WORK/full.png" 152 8 113 33)
     kill "$APP_PID"
     wait "$APP_PID" 2>/dev/null || true
   }

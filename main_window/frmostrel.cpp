@@ -8,6 +8,7 @@
 #include "platform/fonts.h"
 #include "platform/second_timer.h"
 #include "platform/twips.h"
+#include "platform/wave_sound.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -331,6 +333,9 @@ void frmOstrel::ArmAlarm()
     }
     cmdAlarm->setText(AlarmOn);
     AlarmTime = clock::ParseTime(hour + u':' + minute);
+    // The alarm's sound module loads now rather than on the way to the alarm window; after the new
+    // caption has been painted.
+    QTimer::singleShot(0, this, [] { platform::PrepareSound(); });
 }
 
 void frmOstrel::Timer1_Timer()

@@ -24,7 +24,7 @@ constexpr int TailMs = 250;
 
 using PlayPcm = void (*)(const QByteArray &pcm, int sampleRate, int channels, int bitsPerSample);
 
-// The sound output module (sound_output.cpp), loaded on first use and kept loaded: its sinks outlive
+// The sound output module (sound_output.cpp), loaded on first use or by PrepareSound and kept loaded: its sinks outlive
 // the call. Looked for next to the program, as in the build tree, then where it is installed.
 PlayPcm SoundOutput()
 {
@@ -77,6 +77,11 @@ std::optional<Wave> DecodeWave(const QByteArray &file)
     if (!haveFormat || !haveData)
         return std::nullopt;
     return wave;
+}
+
+void PrepareSound()
+{
+    SoundOutput();
 }
 
 void PlayWave(const QByteArray &file)

@@ -50,11 +50,11 @@ ctx_of() { awk '/^(non)?voluntary_ctxt_switches/ {s += $2} END {print s}' "$@"; 
 ctx_main() { ctx_of "/proc/$1/task/$1/status"; }
 ctx_all() { ctx_of /proc/"$1"/task/*/status 2>/dev/null; }
 threads() { ls "/proc/$1/task" | wc -l; }
-# One line a thread: name (blanks made _), context switches, schedstat CPU in ns.
+# One line a thread: id, name (blanks made _), context switches, schedstat CPU in ns.
 per_thread() {
   local t
   for t in /proc/"$1"/task/*; do
-    printf '%s %s %s\n' "$(tr ' ' _ <"$t/comm")" "$(ctx_of "$t/status")" "$(awk '{print $1}' "$t/schedstat")"
+    printf '%s %s %s %s\n' "${t##*/}" "$(tr ' ' _ <"$t/comm")" "$(ctx_of "$t/status")" "$(awk '{print $1}' "$t/schedstat")"
   done 2>/dev/null
 }
 record() { echo "$1 $2 $3" >>"$RESULTS"; } # record PROGRAM METRIC VALUE
@@ -85,8 +85,9 @@ measure() { # measure NAME PROGRAM [ARG...]
   per_thread "$PID" >"$WORK/threads0"
   sleep "$IDLE"
   per_thread "$PID" >"$WORK/threads1"
-  # Threads of one name are added up; a thread that came during the window counts from zero.
-  awk -v name="$name" 'NR == FNR {c[$1] -= $2; n[$1] -= $3; next} {c[$1] += $2; n[$1] += $3}
+  # Threads of one name are added up; one that came during the window counts from zero, one that
+  # ended during it is not counted (its figures are gone).
+  awk -v name="$name" 'NR == FNR {c0[$1] = $3; n0[$1] = $4; next} {c[$2] += $3 - c0[$1]; n[$2] += $4 - n0[$1]}
     END {for (t in c) printf "%s thread_ctx:%s %d\n%s thread_cpu:%s %.1f\n", name, t, c[t], name, t, n[t] / 1e6}' \
     "$WORK/threads0" "$WORK/threads1" >>"$RESULTS"
   record "$name" idle_cpu_ms "$(( ($(cpu_ns "$PID") - n0) / 1000000 ))"

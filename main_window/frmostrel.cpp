@@ -9,6 +9,7 @@
 #include "platform/fonts.h"
 #include "platform/second_timer.h"
 #include "platform/twips.h"
+#include "platform/wave_sound.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cstdio>
 #include <utility>
@@ -366,6 +368,9 @@ void frmOstrel::ArmAlarm()
     AlarmTime = clock::ParseTime(hour + u':' + minute);
     // Its moment is the next one from now: armed at 07:30:05 for 07:30, that is tomorrow's.
     alarmCheckedAt_ = platform::Clock().Now();
+    // The alarm's sound module loads now rather than on the way to the alarm window; after the new
+    // caption has been painted.
+    QTimer::singleShot(0, this, [] { platform::PrepareSound(); });
 }
 
 void frmOstrel::Timer1_Timer()

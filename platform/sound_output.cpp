@@ -1,4 +1,4 @@
-// The sound output, in a module of its own that the program loads at its first alarm: Qt Multimedia
+// The sound output, in a module of its own that the program loads when an alarm is set: Qt Multimedia
 // and the sound server's libraries it brings with it (some twenty) would otherwise be loaded, and
 // stay resident, from the moment the program starts.
 #include "platform/sound_output.h"

@@ -24,7 +24,7 @@ constexpr int TailMs = 250;
 
 using PlayPcm = void (*)(const QByteArray &pcm, int sampleRate, int channels, int bitsPerSample);
 
-// The sound output module (sound_output.cpp), loaded on first use and kept loaded: its sinks outlive
+// The sound output module (sound_output.cpp), loaded on first use or by PrepareSound and kept loaded: its sinks outlive
 // the call. Looked for next to the program, as in the build tree, then where it is installed.
 PlayPcm SoundOutput()
 {
@@ -85,6 +85,11 @@ QByteArray PcmToPlay(const Wave &wave)
     QByteArray pcm = wave.samples;
     pcm.append(qsizetype(wave.sampleRate) * TailMs / 1000 * frameBytes, wave.bitsPerSample == 8 ? '\x80' : '\0');
     return pcm;
+}
+
+void PrepareSound()
+{
+    SoundOutput();
 }
 
 void PlayWave(const QByteArray &file)

@@ -28,4 +28,8 @@ QByteArray PcmToPlay(const Wave &wave);
 // here, on first use, and each play has a sink of its own, released when the clip has played.
 void PlayWave(const QByteArray &file);
 
+// Loads the sound output module now (tens of milliseconds), so that a later PlayWave does not wait for
+// it; it stays loaded. The sound output itself is still opened by the first PlayWave.
+void PrepareSound();
+
 } // namespace ostrel::platform

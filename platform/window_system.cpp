@@ -54,6 +54,9 @@ bool PrepareWindowSystem()
 {
     QCoreApplication::setApplicationName(QStringLiteral("ostrel"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.ostrel.Ostrel"));
+    // Small windows gain nothing from X shared memory, whose completion events wake two threads a second.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
 
     const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");

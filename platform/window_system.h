@@ -10,8 +10,9 @@ namespace ostrel::platform {
 
 // Before the application object exists: names the program for the window system, prefers X11 through
 // XWayland in a Wayland session (a Wayland client cannot keep its own window on top) unless the user
-// chose a platform, and reports a missing display in one line. False means there is nothing to show
-// windows on and the program should end with status 1.
+// chose a platform, draws without X shared memory unless the user chose otherwise, and reports a
+// missing display in one line. False means there is nothing to show windows on and the program should
+// end with status 1.
 bool PrepareWindowSystem();
 
 // Keeps an unshown window out of the taskbar and pager. The window manager drops the request when the

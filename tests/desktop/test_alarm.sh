@@ -47,9 +47,12 @@ sleep 1
 screenshot "$WORK/before.png"
 button_text "$WORK/before.png" "$WORK/caption-off.png"
 
+sound_module() { grep -q ostrel-sound "/proc/$APP_PID/maps"; }
+check "the sound module is not loaded at start-up" sh -c "! grep -q ostrel-sound /proc/$APP_PID/maps"
 # Hour: open the list with the mouse, type the item, take it with Return; the same for the minute.
 set_alarm "$MAIN_WIN" "$MENU" 07 30
 sleep 0.3
+check "the sound module is loaded once the alarm is set" wait_for 2 sound_module
 screenshot "$WORK/armed.png"
 button_text "$WORK/armed.png" "$WORK/caption-on.png"
 check "the alarm button changed its caption when pressed ($(differing "$WORK/caption-off.png" "$WORK/caption-on.png") pixels)" \

@@ -23,6 +23,9 @@ check "the window manager offers no maximize" \
 # Let the first tick fill the clock boxes, then look at the window.
 sleep 1.5
 screenshot "$WORK/main.png"
+# Each shared-memory put would come back as an event that wakes two threads every second.
+check "the window draws without X shared memory (no segment mapped)" \
+  sh -c "! grep -qE 'memfd:xorg|SYSV' /proc/$APP_PID/maps"
 [ -n "${OSTREL_SCREENSHOTS:-}" ] && convert "$WORK/main.png" -crop "${W}x${H}+${X}+${Y}" +repage "$OSTREL_SCREENSHOTS/main-window.png"
 
 # Boxes as left, top, width, height in client pixels (the stopwatch frame is 8 pixels in).

@@ -84,6 +84,7 @@ QString Without(const QString &format, Drop drop, bool wholeWord)
     return out.simplified();
 }
 
+// Qt's long format names the time zone, which QLocale::toTime cannot read back.
 QString WithoutZone(QString format)
 {
     static const QRegularExpression bracketed(QStringLiteral("\\s*[(\\[\uff08]\\s*t+\\s*[)\\]\uff09]"));
@@ -150,11 +151,6 @@ TimeFormat Choose(const QLocale &locale)
 }
 
 } // namespace
-
-QString LongTimeFormat(const QLocale &locale)
-{
-    return WithoutZone(locale.timeFormat(QLocale::LongFormat));
-}
 
 TimeFormat TimeFormatFor(const QLocale &locale)
 {

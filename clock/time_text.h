@@ -14,10 +14,6 @@
 // every second of the day.
 namespace ostrel::clock {
 
-// The locale's long time format without its time-zone field: Qt's long format names the zone, which
-// QLocale::toTime cannot read back.
-QString LongTimeFormat(const QLocale &locale = QLocale());
-
 // The locale and format that time text is written and read in: the locale's long time format where
 // it reads back, else the nearest that does (the AM/PM words as written, a 24-hour clock, Latin
 // digits, and last HH:mm:ss).

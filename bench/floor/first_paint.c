@@ -3,8 +3,7 @@
  * "painted T2" when the program first draws into that window (a Damage report), then exits and leaves
  * the program running; its process id is the first line, "pid N". The X server is $DISPLAY. Qt
  * creates its windows without a background, so the first damage is the program's own drawing. */
-#include <xcb/damage.h>
-#include <xcb/xcb.h>
+#include "window_watch.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -19,28 +18,18 @@ static double now(void)
     return (double)t.tv_sec + t.tv_nsec / 1e9;
 }
 
-#define MAX_WINDOWS 256
-
 int main(int argc, char **argv)
 {
     if (argc < 2) {
         fputs("usage: first_paint PROGRAM [ARG...]\n", stderr);
         return 2;
     }
-    xcb_connection_t *c = xcb_connect(NULL, NULL);
-    if (xcb_connection_has_error(c)) {
-        fputs("first_paint: no X server\n", stderr);
+    const xcb_query_extension_reply_t *damage;
+    xcb_window_t root;
+    xcb_connection_t *c = watch_open("first_paint", &damage, &root);
+    if (!c)
         return 1;
-    }
-    const xcb_query_extension_reply_t *damage = xcb_get_extension_data(c, &xcb_damage_id);
-    if (!damage || !damage->present) {
-        fputs("first_paint: the X server has no Damage extension\n", stderr);
-        return 1;
-    }
-    free(xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), NULL));
-    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    const xcb_atom_t pid_atom = pid_atom_of(c);
     free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), NULL));
 
     const double launch = now();
@@ -71,32 +60,12 @@ int main(int argc, char **argv)
             fprintf(stderr, "%.6f event %d 0x%x 0x%x\n", now(), type, ((xcb_map_notify_event_t *)e)->event,
                     ((xcb_map_notify_event_t *)e)->window);
         if (type == XCB_CREATE_NOTIFY) {
-            const xcb_create_notify_event_t *n = (const xcb_create_notify_event_t *)e;
-            if (n->parent == root && nwatched < MAX_WINDOWS) {
-                uint32_t m = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-                xcb_change_window_attributes(c, n->window, XCB_CW_EVENT_MASK, &m);
-                xcb_damage_damage_t d = xcb_generate_id(c);
-                xcb_damage_create(c, d, n->window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
-                watched[nwatched++] = n->window;
-                xcb_flush(c);
-            }
+            watch_created(c, (const xcb_create_notify_event_t *)e, root, watched, &nwatched);
         } else if (type == XCB_MAP_NOTIFY && mapped == XCB_WINDOW_NONE) {
             const xcb_map_notify_event_t *n = (const xcb_map_notify_event_t *)e;
             for (int i = 0; i < nwatched; ++i) {
                 if (watched[i] == n->window) {
-                    /* Frames of a window manager are mapped too: the program's own windows name
-                     * its process. */
-                    xcb_intern_atom_reply_t *a = xcb_intern_atom_reply(
-                        c, xcb_intern_atom(c, 0, 11, "_NET_WM_PID"), NULL);
-                    xcb_get_property_reply_t *p = a ? xcb_get_property_reply(
-                        c, xcb_get_property(c, 0, n->window, a->atom, XCB_ATOM_CARDINAL, 0, 1), NULL) : NULL;
-                    xcb_get_geometry_reply_t *g = xcb_get_geometry_reply(c, xcb_get_geometry(c, n->window), NULL);
-                    const int client = p && xcb_get_property_value_length(p) == 4
-                                       && *(const uint32_t *)xcb_get_property_value(p) == (uint32_t)pid
-                                       && g && g->width > 100 && g->height > 100;
-                    free(g);
-                    free(p);
-                    free(a);
+                    const int client = is_program_window(c, n->window, pid_atom, (uint32_t)pid);
                     if (client) {
                         mapped = n->window;
                         printf("mapped %.6f\n", now());

@@ -4,7 +4,8 @@
 # xfwm4 or metacity; mutter and kwin_x11 too where they are installed.
 set -Eeuo pipefail
 # A check that fails says so through check(); anything else that fails ends the test, and says where.
-trap 'say "error: ${BASH_SOURCE[0]}:$LINENO: $BASH_COMMAND exited $?"' ERR
+# It goes to stderr: the trap also runs inside $(...), whose output would otherwise take the message in.
+trap 'say "error: ${BASH_SOURCE[0]}:$LINENO: $BASH_COMMAND exited $?" >&2' ERR
 
 OSTREL=${OSTREL:?path to the program under test}
 OSTREL_WM=${OSTREL_WM:-openbox}
@@ -14,15 +15,20 @@ WM_BUS=
 FAILURES=0
 
 # Every process the given ones started (children first) joins the ones stopped at the end.
+# A process that has gone has no children file; only process numbers are ever taken.
 adopt_descendants() {
-  local pid child
+  local pid child children
   for pid in "$@"; do
-    for child in $(cat /proc/"$pid"/task/*/children 2>/dev/null); do
+    is_pid "$pid" || continue
+    children=$(cat /proc/"$pid"/task/*/children 2>/dev/null || true)
+    for child in $children; do
+      is_pid "$child" || continue
       adopt_descendants "$child"
       PIDS+=("$child")
     done
   done
 }
+is_pid() { [[ $1 =~ ^[1-9][0-9]*$ && $1 != 1 ]]; }
 
 cleanup() {
   local pid env
@@ -36,9 +42,10 @@ cleanup() {
   fi
   for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
     pid=${PIDS[i]}
-    kill "$pid" 2>/dev/null || true
+    ! is_pid "$pid" || kill "$pid" 2>/dev/null || true
   done
   for pid in "${PIDS[@]}"; do
+    is_pid "$pid" || continue
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$pid" 2>/dev/null || true
   done

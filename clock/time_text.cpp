@@ -2,7 +2,6 @@
 
 #include <QHash>
 #include <QMutex>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -84,12 +83,41 @@ QString Without(const QString &format, Drop drop, bool wholeWord)
     return out.simplified();
 }
 
-// Qt's long format names the time zone, which QLocale::toTime cannot read back.
-QString WithoutZone(QString format)
+// Removes a zone field in brackets ("(t)", "[t]", the full-width "\uff08t\uff09") with the spaces
+// inside it and before it. A plain scan: a regular expression here would load and compile PCRE at
+// start-up, half a megabyte of memory for one pattern.
+QString WithoutBracketedZone(QString format)
 {
-    static const QRegularExpression bracketed(QStringLiteral("\\s*[(\\[\uff08]\\s*t+\\s*[)\\]\uff09]"));
-    format.remove(bracketed);
-    return Without(format, [](const Piece &p) { return p.text.front() == u't'; }, false);
+    constexpr QStringView open = u"([\uff08";
+    constexpr QStringView close = u")]\uff09";
+    const auto skipSpaces = [&format](qsizetype i) {
+        while (i < format.size() && format.at(i).isSpace())
+            ++i;
+        return i;
+    };
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (!open.contains(format.at(i)))
+            continue;
+        const qsizetype zone = skipSpaces(i + 1);
+        qsizetype end = zone;
+        while (end < format.size() && format.at(end) == u't')
+            ++end;
+        end = skipSpaces(end);
+        if (end == zone || end == format.size() || !close.contains(format.at(end)))
+            continue;
+        qsizetype from = i;
+        while (from > 0 && format.at(from - 1).isSpace())
+            --from;
+        format.remove(from, end + 1 - from);
+        i = from - 1;
+    }
+    return format;
+}
+
+// Qt's long format names the time zone, which QLocale::toTime cannot read back.
+QString WithoutZone(const QString &format)
+{
+    return Without(WithoutBracketedZone(format), [](const Piece &p) { return p.text.front() == u't'; }, false);
 }
 
 // The same format on a 24-hour clock: no AM/PM marker, H for h.

@@ -115,9 +115,10 @@ void TestClock::everyLocale()
     const QString text = TimeText(Hms(21, 5, 7), locale);
     QVERIFY2(!text.contains(QLatin1String("UTC")) && !text.contains(QLatin1String("GMT")), qPrintable(text));
     QCOMPARE(text, text.trimmed());
-    // Without its zone the text keeps no separator that stood before it, nor half of its brackets.
+    // Without its zone the text keeps no separator that stood before it, nor its brackets, whole or half.
     QVERIFY2(!text.endsWith(u',') && !text.startsWith(u','), qPrintable(text));
-    QVERIFY2(text.count(u'(') == text.count(u')') && text.count(u'[') == text.count(u']'), qPrintable(text));
+    for (const QChar bracket : QStringView(u"()[]\uff08\uff09"))
+        QVERIFY2(!text.contains(bracket), qPrintable(text));
     // Seconds are part of every long time.
     QVERIFY2(text != TimeText(Hms(21, 5, 8), locale), qPrintable(text));
 }

@@ -35,7 +35,8 @@ class TestWindowExtras : public QObject
             seen.onTop = HeldOnTop(f.window.get());
         });
         f.window->mnuAbout->trigger();
-        QTest::qWaitFor([&] { return *answered; });
+        // An About window that never closes counts as not opened.
+        seen.opened = QTest::qWaitFor([&] { return *answered; }) && seen.opened;
         return seen;
     }
 

@@ -224,7 +224,8 @@ rows = [
     ("RSS after the idle window (MiB)", "idle_rss_kib", 1024, "{:.2f}", "diff", "", ""),
     ("threads", "threads", 1, "{:.0f}", "diff", "", ""),
     (f"idle CPU over {idle} s, all threads (ms)", "idle_cpu_ms", 1, "{:.0f}", "ratio", "<= 1.2x", ""),
-    (f"idle CPU over {idle} s, utime+stime (ms)", "idle_ticks_ms", 1, "{:.0f}", "ratio", "<= 1.2x", ""),
+    # Counted in 10 ms clock ticks: at these amounts one tick more doubles it, so it carries no goal.
+    (f"idle CPU over {idle} s, utime+stime (ms)", "idle_ticks_ms", 1, "{:.0f}", "ratio", "", ""),
     (f"context switches over {idle} s, main thread", "idle_ctx_main", 1, "{:.0f}", "ratio", "<= 1.2x", ""),
     (f"context switches over {idle} s, all threads", "idle_ctx_all", 1, "{:.0f}", "ratio", "<= 1.2x", "<= 2x"),
 ]

@@ -19,7 +19,6 @@ FAILURES=0
 adopt_descendants() {
   local pid child children
   for pid in "$@"; do
-    is_pid "$pid" || continue
     children=$(cat /proc/"$pid"/task/*/children 2>/dev/null || true)
     for child in $children; do
       is_pid "$child" || continue

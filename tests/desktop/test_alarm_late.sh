@@ -99,10 +99,14 @@ expect_alarm() { # expect_alarm FROM STREAMS-BEFORE
 
 # Starting and arming can take many seconds on a loaded machine, so the program starts well before
 # the alarm and its clock is then moved on to just before it.
+armed_at_07_29_56() {
+  start_armed 07:29:20
+  check "armed before 07:29:56" later_than "$(date -u -d "$DAY 07:29:56" +%s)" "$(fake_now)"
+  set_clock 07:29:56
+}
+
 say "--- stopped from 07:29:58 to 07:30:03"
-start_armed 07:29:20
-check "armed before 07:29:56" later_than "$(date -u -d "$DAY 07:29:56" +%s)" "$(fake_now)"
-set_clock 07:29:56
+armed_at_07_29_56
 until_clock 07:29:58
 kill -STOP "$APP_PID"
 until_clock 07:30:03
@@ -112,9 +116,7 @@ expect_alarm "$(now)" "$before"
 stop_app
 
 say "--- stopped from 07:29:58 until 08:31"
-start_armed 07:29:20
-check "armed before 07:29:56" later_than "$(date -u -d "$DAY 07:29:56" +%s)" "$(fake_now)"
-set_clock 07:29:56
+armed_at_07_29_56
 until_clock 07:29:58
 kill -STOP "$APP_PID"
 sleep 1

@@ -390,6 +390,10 @@ void frmOstrel::Timer1_Timer()
     // Ticks go on under the open alarm window to keep the clock live; they never open it twice.
     if (itsTime_ && itsTime_->isVisible())
         return;
+    // An open list holds the keyboard and would keep it from the alarm window. Closing it chooses
+    // nothing, so the alarm stays as it is until the alarm window has been closed.
+    cmbHour->hidePopup();
+    cmbMinute->hidePopup();
     if (!itsTime_)
         itsTime_ = std::make_unique<frmItsTime>();
     itsTime_->ShowModal();

@@ -64,6 +64,8 @@ finish() {
   say "$FAILURES check(s) failed"; exit 1
 }
 
+later_than() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; } # later_than A B: A > B
+
 # Polls a command until it succeeds; 0 if it did within the seconds given.
 wait_for() {
   local seconds=$1; shift
@@ -206,8 +208,28 @@ set_alarm() {
   xdotool mousemove --window "$window" $((168 + 40)) $((menu + 80 + 12)) click 1
 }
 
-# The visible windows of the program titled "Ostrel!", one id a line.
+# The window manager's close command as a user gives it: the window activated, then alt+F4 (the
+# close key of every window manager the suite runs). Sets CLOSED_IN to the seconds from the key to the
+# window's going, or to nothing if it was still there 5 s later.
+close_with_keys() {
+  local pressed
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+  pressed=${EPOCHREALTIME/,/.}
+  xdotool key --clearmodifiers alt+F4
+  CLOSED_IN=
+  wait_for 5 sh -c "! xwininfo -id $1 2>/dev/null | grep -q IsViewable" || return 0
+  CLOSED_IN=$(awk -v a="$pressed" -v b="${EPOCHREALTIME/,/.}" 'BEGIN { printf "%.2f", b - a }')
+}
+
+# The visible windows of the program titled "Ostrel!", one id a line. An open list or menu is one of
+# them too, unmanaged (override-redirect).
 app_windows() { xdotool search --pid "$APP_PID" --onlyvisible --name '^Ostrel!$' 2>/dev/null || true; }
+is_popup() { xwininfo -id "$1" 2>/dev/null | grep -q 'Override Redirect State: yes'; }
+popup_open() {
+  local w
+  for w in $(app_windows); do is_popup "$w" && return 0; done
+  return 1
+}
 
 # Geometry of a window's client area: sets X Y W H (absolute).
 client_geometry() {

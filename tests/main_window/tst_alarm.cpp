@@ -63,6 +63,7 @@ private Q_SLOTS:
     void firesOnceItsSecondHasCome_data();
     void firesOnceItsSecondHasCome();
     void disarmedNeverFires();
+    void afterTheAlarm_data();
     void afterTheAlarm();
     void stopwatchUntouched();
     void aboutClosedFirstAndResumesAfter_data();
@@ -129,12 +130,28 @@ void TestAlarm::disarmedNeverFires()
     QVERIFY(!f.window->AlarmWindow());
 }
 
+// What the user has open at the alarm's second.
+void TestAlarm::afterTheAlarm_data()
+{
+    QTest::addColumn<QString>("open");
+    QTest::newRow("nothing open") << QString();
+    // An open list would hold the keyboard: it closes, choosing nothing, before the alarm window comes.
+    QTest::newRow("the hour list open") << u"cmbHour"_qs;
+    QTest::newRow("the minute list open") << u"cmbMinute"_qs;
+}
+
 void TestAlarm::afterTheAlarm()
 {
+    QFETCH(QString, open);
     f.window->mnuWindowAlwaysOnTop->trigger();
     Arm(u"07"_qs, u"30"_qs);
+    if (!open.isEmpty())
+        f.window->findChild<QComboBox *>(open)->showPopup();
+    QCOMPARE(!QApplication::activePopupWidget(), open.isEmpty());
     QVERIFY(TickAt(7, 30, 0, [](frmItsTime *alarm) {
         QVERIFY(alarm->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(!QApplication::activePopupWidget());
+        QTRY_COMPARE(QApplication::activeWindow(), alarm);
     }));
     QCOMPARE(f.window->cmdAlarm->text(), u"Alarm Is Off"_qs);
     QVERIFY(!f.window->AlarmTime);

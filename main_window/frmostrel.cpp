@@ -8,6 +8,7 @@
 #include "platform/clock_source.h"
 #include "platform/fonts.h"
 #include "platform/second_timer.h"
+#include "platform/suspend_inhibitor.h"
 #include "platform/twips.h"
 #include "platform/wave_sound.h"
 
@@ -170,6 +171,7 @@ void frmOstrel::CreateControls()
     cmbHour = List(client, "cmbHour", QStringLiteral("Hour"), TwipsRect(2520, 1920, 615, 315));
     AROnTop1 = new platform::AlwaysOnTop(this);
     AROnTop1->setObjectName(QStringLiteral("AROnTop1"));
+    suspendInhibitor_ = new platform::SuspendInhibitor(this);
 
     Frame1 = new QGroupBox(client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -257,7 +259,7 @@ void frmOstrel::Form_Load()
 void frmOstrel::Reset()
 {
     cmdAlarm->setText(AlarmOff);
-    AlarmTime.reset();
+    ClearAlarmTime();
     cmbHour->clear();
     cmbMinute->clear();
     for (int h = 0; h < 24; ++h)
@@ -334,13 +336,13 @@ qint64 frmOstrel::AddPausedSeconds(qint64 seconds)
 
 void frmOstrel::cmbHour_Click()
 {
-    AlarmTime.reset();
+    ClearAlarmTime();
     cmdAlarm->setText(AlarmOff);
 }
 
 void frmOstrel::cmbMinute_Click()
 {
-    AlarmTime.reset();
+    ClearAlarmTime();
     cmdAlarm->setText(AlarmOff);
 }
 
@@ -351,7 +353,7 @@ void frmOstrel::cmdAlarm_Click()
         ArmAlarm();
     } else {
         cmdAlarm->setText(AlarmOff);
-        AlarmTime.reset();
+        ClearAlarmTime();
     }
 }
 
@@ -368,9 +370,19 @@ void frmOstrel::ArmAlarm()
     AlarmTime = clock::ParseTime(hour + u':' + minute);
     // Its moment is the next one from now: armed at 07:30:05 for 07:30, that is tomorrow's.
     alarmCheckedAt_ = platform::Clock().Now();
+    // An idle machine that the desktop put to sleep would miss the alarm. Held until the alarm is
+    // turned off, or has been answered: while its window waits for the user, the machine stays up.
+    suspendInhibitor_->Hold(QStringLiteral("An alarm is set for ") + hour + u':' + minute);
     // The alarm's sound module loads now rather than on the way to the alarm window; after the new
     // caption has been painted.
     QTimer::singleShot(0, this, [] { platform::PrepareSound(); });
+}
+
+// Disarms: the alarm time is gone, and with it the request that keeps the machine awake.
+void frmOstrel::ClearAlarmTime()
+{
+    AlarmTime.reset();
+    suspendInhibitor_->Release();
 }
 
 void frmOstrel::Timer1_Timer()

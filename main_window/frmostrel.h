@@ -21,6 +21,7 @@ class frmItsTime;
 namespace ostrel::platform {
 class AlwaysOnTop;
 class SecondTimer;
+class SuspendInhibitor;
 } // namespace ostrel::platform
 
 // The main window: a stopwatch on the left, the clock and the alarm on the right. Its state lives
@@ -92,10 +93,13 @@ private:
     void ShowRunningTime();
     qint64 AddPausedSeconds(qint64 seconds);
     void ArmAlarm();
+    void ClearAlarmTime();
 
     std::unique_ptr<frmAbout> about_;
     std::unique_ptr<frmItsTime> itsTime_;
     // The moment the alarm was last looked at: the last tick, or the arming, whichever came last. The
     // alarm is due when its moment lies between this and the present tick.
     QDateTime alarmCheckedAt_;
+    // Keeps the desktop from suspending the idle machine while the alarm is on.
+    ostrel::platform::SuspendInhibitor *suspendInhibitor_ = nullptr;
 };

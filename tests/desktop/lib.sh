@@ -161,12 +161,16 @@ desktop_start() {
   [ -n "$number" ] || { say "Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
   export DISPLAY=:$number
   unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+  # No session bus: the program must not ask the machine's own desktop for anything.
+  unset DBUS_SESSION_BUS_ADDRESS
+  export XDG_RUNTIME_DIR=$WORK/runtime
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   if [ $wm = 1 ]; then
     wm_start
   fi
   if [ $sound = 1 ]; then
-    export XDG_RUNTIME_DIR=$WORK/runtime PULSE_RUNTIME_PATH=$WORK/runtime/pulse HOME=$WORK/home
-    mkdir -p "$XDG_RUNTIME_DIR" "$HOME" && chmod 700 "$XDG_RUNTIME_DIR"
+    export PULSE_RUNTIME_PATH=$WORK/runtime/pulse HOME=$WORK/home
+    mkdir -p "$HOME"
     # The socket last: a client that can connect finds the sink already there.
     pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n --disable-shm \
       -L "module-null-sink sink_name=ostrel_test" -L "module-always-sink" \

@@ -1,0 +1,152 @@
+#include "platform/suspend_inhibitor.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QWidget>
+
+namespace ostrel::platform {
+
+namespace {
+
+// The desktop portal's Inhibit, and the Request object its answer names: closing that ends it.
+const QString PortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString PortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString PortalInhibit = QStringLiteral("org.freedesktop.portal.Inhibit");
+const QString PortalRequest = QStringLiteral("org.freedesktop.portal.Request");
+// Suspend only: not Logout (1), User Switch (2) or Idle (8), which would keep the screen from locking.
+constexpr uint InhibitSuspend = 4;
+
+// The freedesktop power management inhibition: a cookie for each request.
+const QString PowerService = QStringLiteral("org.freedesktop.PowerManagement");
+const QString PowerPath = QStringLiteral("/org/freedesktop/PowerManagement/Inhibit");
+const QString PowerInhibit = QStringLiteral("org.freedesktop.PowerManagement.Inhibit");
+
+const QString ApplicationName = QStringLiteral("Ostrel!");
+
+// Long enough for a portal started on demand; an answer later than this counts as none.
+constexpr int AnswerTimeoutMs = 10000;
+// At exit, how long the release may hold up the program's end.
+constexpr int ExitTimeoutMs = 500;
+
+// Where the session has no bus, the D-Bus library would start one of its own through X11
+// ("autolaunch"): a daemon nobody serves. Ask only a bus the session has.
+bool SessionHasBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+// The portal's name for the asking window: an X11 window by its id, else none.
+QString PortalWindow(const QWidget *window)
+{
+    const WId id = window ? window->window()->internalWinId() : 0;
+    if (id == 0 || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return QString();
+    return QStringLiteral("x11:") + QString::number(id, 16);
+}
+
+} // namespace
+
+struct SuspendInhibitor::Request
+{
+    Service service;
+    QString handle; // the portal's Request object
+    uint cookie = 0; // the power manager's
+};
+
+SuspendInhibitor::SuspendInhibitor(QWidget *window)
+    : QObject(window)
+    , window_(window)
+{
+}
+
+SuspendInhibitor::~SuspendInhibitor()
+{
+    // Waited for: a message only queued when the program ends may never leave it.
+    if (held_)
+        End(*held_, true);
+}
+
+void SuspendInhibitor::Hold(const QString &reason)
+{
+    Release();
+    holding_ = true;
+    const quint64 ticket = ++ticket_;
+    if (!SessionHasBus())
+        return;
+    // Connecting to the bus takes a round trip: after the caller's own work has been painted.
+    QMetaObject::invokeMethod(
+        this, [this, ticket, reason] { Ask(Service::Portal, ticket, reason); }, Qt::QueuedConnection);
+}
+
+void SuspendInhibitor::Release()
+{
+    holding_ = false;
+    ++ticket_;
+    if (held_)
+        End(*std::exchange(held_, nullptr), false);
+}
+
+void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reason)
+{
+    if (ticket != ticket_)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage call;
+    if (service == Service::Portal) {
+        call = QDBusMessage::createMethodCall(PortalService, PortalPath, PortalInhibit, QStringLiteral("Inhibit"));
+        call << PortalWindow(window_) << InhibitSuspend << QVariantMap{{QStringLiteral("reason"), reason}};
+    } else {
+        call = QDBusMessage::createMethodCall(PowerService, PowerPath, PowerInhibit, QStringLiteral("Inhibit"));
+        call << ApplicationName << reason;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, AnswerTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, service, ticket, reason] {
+        watcher->deleteLater();
+        if (watcher->isError()) {
+            // No portal, or one without an Inhibit of its own: the power manager, if there is one.
+            if (service == Service::Portal)
+                Ask(Service::PowerManager, ticket, reason);
+            return;
+        }
+        if (service == Service::Portal)
+            Keep(ticket, {service, QDBusPendingReply<QDBusObjectPath>(*watcher).value().path()});
+        else
+            Keep(ticket, {service, QString(), QDBusPendingReply<uint>(*watcher).value()});
+    });
+}
+
+void SuspendInhibitor::Keep(quint64 ticket, const Request &request)
+{
+    if (ticket == ticket_ && holding_)
+        held_ = std::make_unique<Request>(request);
+    else
+        End(request, false); // released before the desktop answered
+}
+
+void SuspendInhibitor::End(const Request &request, bool wait)
+{
+    QDBusMessage call;
+    if (request.service == Service::Portal) {
+        call = QDBusMessage::createMethodCall(PortalService, request.handle, PortalRequest, QStringLiteral("Close"));
+    } else {
+        call = QDBusMessage::createMethodCall(PowerService, PowerPath, PowerInhibit, QStringLiteral("UnInhibit"));
+        call << request.cookie;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (wait)
+        bus.call(call, QDBus::Block, ExitTimeoutMs);
+    else
+        bus.asyncCall(call);
+}
+
+} // namespace ostrel::platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QWidget;
+
+namespace ostrel::platform {
+
+// Asks the desktop not to suspend the machine for inactivity while held: through the desktop portal
+// where the session has one, else through the freedesktop power manager (KDE's, Xfce's), else not at
+// all. Only the idle suspend is asked off: the screen still blanks and locks as the user set it, and a
+// suspend the user asks for (the lid, a menu, a key) goes ahead.
+//
+// Nothing touches the session bus until the first Hold, and no call waits for the desktop: holding
+// and releasing return at once, and a desktop that refuses or never answers changes nothing else.
+// There is never more than one request: a Hold replaces the one before, and a request whose answer
+// comes after it was released is ended as soon as it comes.
+class SuspendInhibitor final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SuspendInhibitor)
+
+public:
+    // The window the desktop may name as asking (the portal shows it with the reason).
+    explicit SuspendInhibitor(QWidget *window);
+    // Ends the request, if one is held, before the program goes.
+    ~SuspendInhibitor() override;
+
+    // Starts a request, with a reason the desktop can show the user.
+    void Hold(const QString &reason);
+    // Ends the request; nothing if none is held.
+    void Release();
+
+private:
+    struct Request;
+    enum class Service { Portal, PowerManager };
+
+    void Ask(Service service, quint64 ticket, const QString &reason);
+    void Keep(quint64 ticket, const Request &request);
+    static void End(const Request &request, bool wait);
+
+    QWidget *window_;
+    // Counts every Hold and Release: an answer is kept only by the Hold it belongs to, still in force.
+    quint64 ticket_ = 0;
+    bool holding_ = false;
+    std::unique_ptr<Request> held_;
+};
+
+} // namespace ostrel::platform

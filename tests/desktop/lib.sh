@@ -163,11 +163,13 @@ desktop_start() {
   unset WAYLAND_DISPLAY QT_QPA_PLATFORM
   # No session bus: the program must not ask the machine's own desktop for anything.
   unset DBUS_SESSION_BUS_ADDRESS
-  export XDG_RUNTIME_DIR=$WORK/runtime
-  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   if [ $wm = 1 ]; then
     wm_start
   fi
+  # A runtime directory of the test's own, with no bus in it. Only after the window manager: one that
+  # found the sound server there would play its own event sounds into the recording of the alarm.
+  export XDG_RUNTIME_DIR=$WORK/runtime
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
   if [ $sound = 1 ]; then
     export PULSE_RUNTIME_PATH=$WORK/runtime/pulse HOME=$WORK/home
     mkdir -p "$HOME"

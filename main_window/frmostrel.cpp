@@ -13,6 +13,7 @@
 #include "platform/wave_sound.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
@@ -402,10 +403,15 @@ void frmOstrel::Timer1_Timer()
     // Ticks go on under the open alarm window to keep the clock live; they never open it twice.
     if (itsTime_ && itsTime_->isVisible())
         return;
-    // An open list holds the keyboard and would keep it from the alarm window. Closing it chooses
-    // nothing, so the alarm stays as it is until the alarm window has been closed.
+    // An open list or menu holds the keyboard and would keep it from the alarm window, so that the
+    // window manager's close key never reaches it. Closing one chooses nothing: the alarm stays as it
+    // is until its window has been closed.
     cmbHour->hidePopup();
     cmbMinute->hidePopup();
+    while (QWidget *menu = QApplication::activePopupWidget()) {
+        if (!menu->close())
+            break;
+    }
     if (!itsTime_)
         itsTime_ = std::make_unique<frmItsTime>();
     itsTime_->ShowModal();

@@ -137,7 +137,7 @@ stop_app
 say "--- the clock set forward over the alarm, from 07:29 to 07:45, with the Window menu open"
 start_armed 07:29:00
 sleep 1
-# A menu left open does not keep the alarm window from the keyboard.
+# A menu left open does not keep the keyboard from the alarm window.
 xdotool key --clearmodifiers alt+w
 check "the Window menu is open" wait_for 2 popup_open
 before=$(streams)

@@ -231,6 +231,8 @@ close_with_keys() {
 # them too, unmanaged (override-redirect).
 app_windows() { xdotool search --pid "$APP_PID" --onlyvisible --name '^Ostrel!$' 2>/dev/null || true; }
 is_popup() { xwininfo -id "$1" 2>/dev/null | grep -q 'Override Redirect State: yes'; }
+# A window the window manager manages, still there (a popup that just closed is neither).
+is_managed() { xwininfo -id "$1" 2>/dev/null | grep -q 'Override Redirect State: no'; }
 popup_open() {
   local w
   for w in $(app_windows); do is_popup "$w" && return 0; done

@@ -92,7 +92,7 @@ fi
 ALARM=
 until later_than "$(since_launch)" $((DUE + 2)); do
   for w in $(app_windows); do
-    [ "$w" = "$MAIN_WIN" ] || [ "$w" = "${ABOUT:-none}" ] || is_popup "$w" || ALARM=$w
+    [ "$w" = "$MAIN_WIN" ] || [ "$w" = "${ABOUT:-none}" ] || ! is_managed "$w" || ALARM=$w
   done
   [ -n "$ALARM" ] && break
   sleep 0.01

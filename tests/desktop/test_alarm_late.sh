@@ -64,7 +64,9 @@ stop_app() {
 
 alarm_windows() {
   local w
-  for w in $(app_windows); do [ "$w" = "$MAIN_WIN" ] || is_popup "$w" || echo "$w"; done
+  for w in $(app_windows); do
+    if [ "$w" != "$MAIN_WIN" ] && is_managed "$w"; then echo "$w"; fi
+  done
 }
 
 # After the moment FROM (the program continued, or its clock jumped): the alarm window appears within
@@ -75,7 +77,7 @@ expect_alarm() { # expect_alarm FROM STREAMS-BEFORE
   local deadline
   deadline=$(awk -v t="$from" 'BEGIN { printf "%.3f", t + 5 }')
   while [ -z "$alarm" ] && later_than "$deadline" "$(now)"; do
-    alarm=$(alarm_windows | head -n1)
+    alarm=$(alarm_windows | head -n1 || true)
     [ -n "$alarm" ] || sleep 0.01
   done
   after=$(awk -v a="$(now)" -v f="$from" 'BEGIN { printf "%.2f", a - f }')

@@ -406,10 +406,8 @@ void frmOstrel::Timer1_Timer()
     // An open list or menu holds the keyboard and would keep it from the alarm window, so that the
     // window manager's close key never reaches it. Closing one chooses nothing: the alarm stays as it
     // is until its window has been closed.
-    cmbHour->hidePopup();
-    cmbMinute->hidePopup();
-    while (QWidget *menu = QApplication::activePopupWidget()) {
-        if (!menu->close())
+    while (QWidget *popup = QApplication::activePopupWidget()) {
+        if (!popup->close())
             break;
     }
     if (!itsTime_)

@@ -63,7 +63,6 @@ struct SuspendInhibitor::Request
 
 SuspendInhibitor::SuspendInhibitor(QWidget *window)
     : QObject(window)
-    , window_(window)
 {
 }
 
@@ -77,7 +76,6 @@ SuspendInhibitor::~SuspendInhibitor()
 void SuspendInhibitor::Hold(const QString &reason)
 {
     Release();
-    holding_ = true;
     const quint64 ticket = ++ticket_;
     if (!SessionHasBus())
         return;
@@ -88,7 +86,6 @@ void SuspendInhibitor::Hold(const QString &reason)
 
 void SuspendInhibitor::Release()
 {
-    holding_ = false;
     ++ticket_;
     if (held_)
         End(*std::exchange(held_, nullptr), false);
@@ -104,7 +101,7 @@ void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reaso
     QDBusMessage call;
     if (service == Service::Portal) {
         call = QDBusMessage::createMethodCall(PortalService, PortalPath, PortalInhibit, QStringLiteral("Inhibit"));
-        call << PortalWindow(window_) << InhibitSuspend << QVariantMap{{QStringLiteral("reason"), reason}};
+        call << PortalWindow(qobject_cast<QWidget *>(parent())) << InhibitSuspend << QVariantMap{{QStringLiteral("reason"), reason}};
     } else {
         call = QDBusMessage::createMethodCall(PowerService, PowerPath, PowerInhibit, QStringLiteral("Inhibit"));
         call << ApplicationName << reason;
@@ -127,7 +124,7 @@ void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reaso
 
 void SuspendInhibitor::Keep(quint64 ticket, const Request &request)
 {
-    if (ticket == ticket_ && holding_)
+    if (ticket == ticket_)
         held_ = std::make_unique<Request>(request);
     else
         End(request, false); // released before the desktop answered

@@ -12,7 +12,7 @@ namespace ostrel::platform {
 // Asks the desktop not to suspend the machine for inactivity while held: through the desktop portal
 // where the session has one, else through the freedesktop power manager (KDE's, Xfce's), else not at
 // all. Only the idle suspend is asked off: the screen still blanks and locks as the user set it, and a
-// suspend the user asks for (the lid, a menu, a key) goes ahead.
+// suspend the user asks for (the lid, a menu, a key) is left to the desktop.
 //
 // Nothing touches the session bus until the first Hold, and no call waits for the desktop: holding
 // and releasing return at once, and a desktop that refuses or never answers changes nothing else.
@@ -24,7 +24,7 @@ class SuspendInhibitor final : public QObject
     Q_DISABLE_COPY_MOVE(SuspendInhibitor)
 
 public:
-    // The window the desktop may name as asking (the portal shows it with the reason).
+    // The window the desktop may name as asking (the portal shows it with the reason); its parent.
     explicit SuspendInhibitor(QWidget *window);
     // Ends the request, if one is held, before the program goes.
     ~SuspendInhibitor() override;
@@ -42,10 +42,9 @@ private:
     void Keep(quint64 ticket, const Request &request);
     static void End(const Request &request, bool wait);
 
-    QWidget *window_;
-    // Counts every Hold and Release: an answer is kept only by the Hold it belongs to, still in force.
+    // Counts every Hold and Release: an answer is kept only while the Hold it belongs to is the last
+    // word, neither released nor replaced.
     quint64 ticket_ = 0;
-    bool holding_ = false;
     std::unique_ptr<Request> held_;
 };
 

@@ -61,6 +61,14 @@ struct SuspendInhibitor::Request
     uint cookie = 0; // the power manager's
 };
 
+struct SuspendInhibitor::PortalAsk
+{
+    quint64 ticket;
+    QString reason;
+    QString path; // the Request object whose Response is listened for
+    bool refused = false;
+};
+
 SuspendInhibitor::SuspendInhibitor(QWidget *window)
     : QObject(window)
 {
@@ -87,6 +95,7 @@ void SuspendInhibitor::Hold(const QString &reason)
 void SuspendInhibitor::Release()
 {
     ++ticket_;
+    ForgetPortal();
     if (held_)
         End(*std::exchange(held_, nullptr), false);
 }
@@ -99,27 +108,84 @@ void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reaso
     if (!bus.isConnected())
         return;
     QDBusMessage call;
+    std::shared_ptr<PortalAsk> asked;
     if (service == Service::Portal) {
+        // The portal's answer names a Request that may still be refused by a Response signal, and that
+        // signal can come before the answer itself. With a token of our own the Request's path is known
+        // beforehand, so its Response is listened for before the call goes out.
+        const QString token = QStringLiteral("ostrel") + QString::number(++tokens_);
+        QString sender = bus.baseService().mid(1);
+        sender.replace(u'.', u'_');
+        ForgetPortal();
+        asked = portal_ = std::make_shared<PortalAsk>(
+            PortalAsk{ticket, reason, PortalPath + QStringLiteral("/request/") + sender + u'/' + token});
+        Listen(asked->path, true);
         call = QDBusMessage::createMethodCall(PortalService, PortalPath, PortalInhibit, QStringLiteral("Inhibit"));
-        call << PortalWindow(qobject_cast<QWidget *>(parent())) << InhibitSuspend << QVariantMap{{QStringLiteral("reason"), reason}};
+        call << PortalWindow(qobject_cast<QWidget *>(parent())) << InhibitSuspend
+             << QVariantMap{{QStringLiteral("reason"), reason}, {QStringLiteral("handle_token"), token}};
     } else {
         call = QDBusMessage::createMethodCall(PowerService, PowerPath, PowerInhibit, QStringLiteral("Inhibit"));
         call << ApplicationName << reason;
     }
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, AnswerTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, service, ticket, reason] {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, service, ticket, reason, asked] {
         watcher->deleteLater();
-        if (watcher->isError()) {
-            // No portal, or one without an Inhibit of its own: the power manager, if there is one.
-            if (service == Service::Portal)
-                Ask(Service::PowerManager, ticket, reason);
+        if (service == Service::PowerManager) {
+            if (!watcher->isError())
+                Keep(ticket, {service, QString(), QDBusPendingReply<uint>(*watcher).value()});
             return;
         }
-        if (service == Service::Portal)
-            Keep(ticket, {service, QDBusPendingReply<QDBusObjectPath>(*watcher).value().path()});
-        else
-            Keep(ticket, {service, QString(), QDBusPendingReply<uint>(*watcher).value()});
+        if (asked->refused)
+            return; // its Response came first, and the power manager has been asked already
+        if (watcher->isError()) {
+            // No portal, or one without an Inhibit of its own: the power manager, if there is one.
+            if (asked == portal_)
+                ForgetPortal();
+            Ask(Service::PowerManager, ticket, reason);
+            return;
+        }
+        const QString handle = QDBusPendingReply<QDBusObjectPath>(*watcher).value().path();
+        // A portal older than handle tokens names a path of its own: listened for from now.
+        if (asked == portal_ && handle != asked->path) {
+            Listen(asked->path, false);
+            asked->path = handle;
+            Listen(handle, true);
+        }
+        Keep(ticket, {service, handle});
     });
+}
+
+void SuspendInhibitor::PortalResponse(uint response, const QVariantMap &, const QDBusMessage &message)
+{
+    // Response 0 is a request the desktop holds; any other is one it never held, which is not to be
+    // closed. Only the present request's word counts.
+    if (response == 0 || !portal_ || message.path() != portal_->path)
+        return;
+    const std::shared_ptr<PortalAsk> refused = portal_;
+    refused->refused = true;
+    ForgetPortal();
+    if (held_ && held_->service == Service::Portal && held_->handle == refused->path)
+        held_.reset();
+    if (refused->ticket == ticket_)
+        Ask(Service::PowerManager, refused->ticket, refused->reason);
+}
+
+void SuspendInhibitor::Listen(const QString &path, bool on)
+{
+    // Any sender: naming the portal's well-known name would have Qt ask the bus for its owner and wait.
+    // The path holds our own connection's name, so nobody else's signal matches it.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const char *slot = SLOT(PortalResponse(uint, QVariantMap, QDBusMessage));
+    if (on)
+        bus.connect(QString(), path, PortalRequest, QStringLiteral("Response"), this, slot);
+    else
+        bus.disconnect(QString(), path, PortalRequest, QStringLiteral("Response"), this, slot);
+}
+
+void SuspendInhibitor::ForgetPortal()
+{
+    if (portal_)
+        Listen(std::exchange(portal_, nullptr)->path, false);
 }
 
 void SuspendInhibitor::Keep(quint64 ticket, const Request &request)

@@ -2,16 +2,19 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 
+class QDBusMessage;
 class QWidget;
 
 namespace ostrel::platform {
 
 // Asks the desktop not to suspend the machine for inactivity while held: through the desktop portal
-// where the session has one, else through the freedesktop power manager (KDE's, Xfce's), else not at
-// all. Only the idle suspend is asked off: the screen still blanks and locks as the user set it, and a
+// where the session has one and it holds the request, else through the freedesktop power manager
+// (KDE's, Xfce's), else not at all. A portal on a desktop it has no backend for (Xfce, MATE and many
+// others install one) takes the request and then ends it with a refusal: that counts as no portal. Only the idle suspend is asked off: the screen still blanks and locks as the user set it, and a
 // suspend the user asks for (the lid, a menu, a key) is left to the desktop.
 //
 // Nothing touches the session bus until the first Hold, and no call waits for the desktop: holding
@@ -34,18 +37,29 @@ public:
     // Ends the request; nothing if none is held.
     void Release();
 
+private Q_SLOTS:
+    // The portal's word on a request, after its answer or (as a bus may deliver them) before it.
+    void PortalResponse(uint response, const QVariantMap &results, const QDBusMessage &message);
+
 private:
     struct Request;
+    struct PortalAsk;
     enum class Service { Portal, PowerManager };
 
     void Ask(Service service, quint64 ticket, const QString &reason);
     void Keep(quint64 ticket, const Request &request);
     static void End(const Request &request, bool wait);
+    void Listen(const QString &path, bool on);
+    void ForgetPortal();
 
     // Counts every Hold and Release: an answer is kept only while the Hold it belongs to is the last
     // word, neither released nor replaced.
     quint64 ticket_ = 0;
     std::unique_ptr<Request> held_;
+    // The portal request asked for or held under the present ticket, whose Response is listened for.
+    std::shared_ptr<PortalAsk> portal_;
+    // Numbers each portal request's handle token.
+    quint64 tokens_ = 0;
 };
 
 } // namespace ostrel::platform

@@ -88,7 +88,8 @@ void TestSuspendRequest::followsTheAlarm_data()
     QTest::addColumn<QStringList>("calls");
 
     const QString asked = u"reason=An alarm is set for 07:30 -> "_qs;
-    const QString handle = u"/org/freedesktop/portal/desktop/request/1"_qs;
+    // The portal's Request path as the program's own handle token makes it.
+    const QString handle = u"/org/freedesktop/portal/desktop/request/SENDER/ostrel1"_qs;
     // Suspend (4) only; offscreen, the window has no X11 id to give.
     const QString portal = u"portal.Inhibit window= flags=4 "_qs + asked;
     const QStringList byPortal{portal + handle, u"portal.Close "_qs + handle};
@@ -105,6 +106,10 @@ void TestSuspendRequest::followsTheAlarm_data()
     QTest::newRow("power manager, the program closed") << QString() << u"ok"_qs << true << u"close"_qs << byPower;
     QTest::newRow("portal refuses, power manager") << u"error"_qs << u"ok"_qs << true << u"minute"_qs
                                                    << QStringList{portal + u"error"_qs} + byPower;
+    // A portal with no backend for the desktop answers, then refuses; a bus may deliver the two either way round.
+    const QStringList refused = QStringList{portal + handle, u"portal.Response "_qs + handle + u" 2"_qs} + byPower;
+    QTest::newRow("portal refuses after its answer") << u"refuses"_qs << u"ok"_qs << true << u"button"_qs << refused;
+    QTest::newRow("portal refuses before its answer") << u"refuses-first"_qs << u"ok"_qs << true << u"alarm"_qs << refused;
     QTest::newRow("portal never answers") << u"silent"_qs << u"ok"_qs << true << u"button"_qs
                                           << QStringList{portal + u"no answer"_qs};
     QTest::newRow("no service") << QString() << QString() << true << u"button"_qs << QStringList();
@@ -145,9 +150,11 @@ void TestSuspendRequest::followsTheAlarm()
     // Set at once, whatever the desktop does with the request.
     QCOMPARE(f.window->cmdAlarm->text(), u"Alarm Is On"_qs);
     QVERIFY(!QApplication::activeModalWidget());
-    // The request went out (and, where the portal refused, went on to the power manager).
-    if (!calls.isEmpty())
-        QTRY_VERIFY(!calls_.isEmpty() && !calls_.last().endsWith(u"error"_qs));
+    // The request went out (and, where the portal refused, went on to the power manager); it is
+    // held, and nothing is ended, until the alarm goes off.
+    QStringList whileArmed = calls;
+    whileArmed.removeIf([](const QString &call) { return call.startsWith(u"portal.Close"_qs) || call.startsWith(u"power.UnInhibit"_qs); });
+    QTRY_COMPARE(calls_, whileArmed);
 
     if (disarm == u"button") {
         f.window->cmdAlarm->click();
@@ -166,7 +173,7 @@ void TestSuspendRequest::followsTheAlarm()
         f.window->Timer1_Timer();
         QVERIFY(*answered);
         // Held while the alarm window waits for the user.
-        QCOMPARE(whileOpen, calls.mid(0, 1));
+        QCOMPARE(whileOpen, whileArmed);
     } else if (disarm == u"close") {
         f.Close();
     }

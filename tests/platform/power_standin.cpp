@@ -1,6 +1,7 @@
 // Stands in for the desktop's power services on a test's own session bus, and prints every call it
 // takes, one line each, as it takes it:
 //   portal.Inhibit window=W flags=F reason=R -> HANDLE      (or -> error, or -> no answer)
+//   portal.Response HANDLE 2                                  (a refusal after the answer, or before)
 //   portal.Close HANDLE
 //   power.Inhibit application=A reason=R -> COOKIE
 //   power.UnInhibit COOKIE
@@ -8,8 +9,12 @@
 // each inhibition, ended by its Close) and org.freedesktop.PowerManagement.Inhibit (a cookie, ended
 // by UnInhibit). Anything else asked of it is printed as "unexpected ..." and answered with an error.
 //   power_standin [--portal MODE] [--power MODE]
-// A service not named is not there. MODE: ok, late (answers after 300 ms), error, silent (never).
-// "ready" is printed once the services' names are taken.
+// A service not named is not there. MODE: ok, late (answers after 300 ms), error, silent (never);
+// for the portal also refuses (answers, then ends the Request with Response 2 as a portal without a
+// backend for the desktop does) and refuses-first (the Response sent just before the answer).
+// A portal Request's path is built as the portal builds it, from the caller's name and its
+// handle_token; HANDLE prints the caller's part as SENDER. "ready" is printed once the services'
+// names are taken.
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -46,13 +51,15 @@ public:
         if (name_ == u"portal" && message.path() == u"/org/freedesktop/portal/desktop"
             && call == u"org.freedesktop.portal.Inhibit.Inhibit" && message.signature() == u"sua{sv}") {
             const auto options = qdbus_cast<QVariantMap>(args.at(2));
-            const QString handle = u"/org/freedesktop/portal/desktop/request/"_qs + QString::number(++count_);
+            const QString token = options.value(u"handle_token"_qs, QString(u"t"_qs + QString::number(++count_))).toString();
+            const QString handle = u"/org/freedesktop/portal/desktop/request/"_qs
+                + message.service().mid(1).replace(u'.', u'_') + u'/' + token;
             Answer(message, connection,
                    u"portal.Inhibit window=%1 flags=%2 reason=%3"_qs.arg(args.at(0).toString(), args.at(1).toString(),
                                                                        options.value(u"reason"_qs).toString()),
                    handle, QVariant::fromValue(QDBusObjectPath(handle)));
         } else if (name_ == u"portal" && call == u"org.freedesktop.portal.Request.Close" && open_.remove(message.path())) {
-            Print(u"portal.Close "_qs + message.path());
+            Print(u"portal.Close "_qs + Shown(message.path()));
             connection.send(message.createReply());
         } else if (name_ == u"power" && message.path() == u"/org/freedesktop/PowerManagement/Inhibit"
                    && call == u"org.freedesktop.PowerManagement.Inhibit.Inhibit" && message.signature() == u"ss") {
@@ -88,10 +95,37 @@ private:
             Print(line + u" -> no answer"_qs);
             return;
         }
-        Print(line + u" -> "_qs + id);
+        Print(line + u" -> "_qs + Shown(id));
         open_.insert(id);
         const QDBusMessage reply = message.createReply(result);
-        QTimer::singleShot(mode_ == u"late" ? 300 : 0, [connection, reply] { QDBusConnection(connection).send(reply); });
+        if (mode_ != u"refuses" && mode_ != u"refuses-first") {
+            QTimer::singleShot(mode_ == u"late" ? 300 : 0, [connection, reply] { QDBusConnection(connection).send(reply); });
+            return;
+        }
+        // Unicast to the caller, as the portal sends it; the Request is gone with it.
+        QDBusMessage response = QDBusMessage::createTargetedSignal(message.service(), id, u"org.freedesktop.portal.Request"_qs,
+                                                                   u"Response"_qs);
+        response << 2u << QVariantMap();
+        open_.remove(id);
+        QDBusConnection bus(connection);
+        if (mode_ == u"refuses")
+            bus.send(reply);
+        Print(u"portal.Response "_qs + Shown(id) + u" 2"_qs);
+        bus.send(response);
+        if (mode_ == u"refuses-first")
+            bus.send(reply);
+    }
+
+    // A portal Request's path with the caller's own part, which differs from run to run, as SENDER.
+    static QString Shown(QString path)
+    {
+        static const QString requests = u"/org/freedesktop/portal/desktop/request/"_qs;
+        if (path.startsWith(requests)) {
+            const qsizetype slash = path.indexOf(u'/', requests.size());
+            if (slash > 0)
+                path.replace(requests.size(), slash - requests.size(), u"SENDER"_qs);
+        }
+        return path;
     }
 
     QString name_;

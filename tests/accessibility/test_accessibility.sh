@@ -10,9 +10,10 @@ mkdir -p "$XDG_RUNTIME_DIR" "$HOME" && chmod 700 "$XDG_RUNTIME_DIR"
 # No desktop settings: the bus launcher and the program must not rely on a running desktop.
 export GSETTINGS_BACKEND=memory NO_AT_BRIDGE=0
 
-{ read -r DBUS_SESSION_BUS_ADDRESS; read -r bus_pid; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
-export DBUS_SESSION_BUS_ADDRESS
-PIDS+=("$bus_pid")
+# Only the accessibility bus's launcher serves on it: no service installed on the machine is started.
+private_bus session
+export DBUS_SESSION_BUS_ADDRESS=$BUS_ADDRESS
+bus_pid=${PIDS[-1]}
 /usr/libexec/at-spi-bus-launcher --launch-immediately --a11y=1 >"$WORK/a11y-bus.log" 2>&1 &
 launcher=$!
 PIDS+=("$launcher")

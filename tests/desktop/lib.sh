@@ -1,7 +1,7 @@
 # Shared by the real-desktop tests: an X server of their own (Xvfb), a window manager and, when
 # asked, a sound server (PulseAudio with a null sink), all stopped again by PID when the test ends.
 # Source it, then call desktop_start. OSTREL_WM names the window manager: openbox (the default),
-# xfwm4 or metacity; mutter and kwin_x11 too where they are installed.
+# xfwm4, metacity, mutter or kwin_x11.
 set -Eeuo pipefail
 # A check that fails says so through check(); anything else that fails ends the test, and says where.
 # It goes to stderr: the trap also runs inside $(...), whose output would otherwise take the message in.
@@ -12,6 +12,7 @@ OSTREL_WM=${OSTREL_WM:-openbox}
 WORK=$(mktemp -d /tmp/ostrel-desktop.XXXXXX)
 PIDS=()
 WM_BUS=
+WM_CONFIG=$WORK/wm-config
 FAILURES=0
 
 # Every process the given ones started (children first) joins the ones stopped at the end.
@@ -91,22 +92,56 @@ wm_command() {
   command -v "${WM_CMD[0]}" >/dev/null || { say "$OSTREL_WM is not installed"; exit 1; }
 }
 
+# private_bus NAME: a session bus of the test's own, on which only what the test starts serves: its
+# configuration names no service directory, so nothing installed on the machine (a desktop portal, a
+# KDE or GNOME service) is ever started on demand. Sets BUS_ADDRESS.
+private_bus() {
+  local config=$WORK/$1-bus.conf bus_pid
+  cat >"$config" <<CONF
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$WORK</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+  { read -r BUS_ADDRESS; read -r bus_pid; } < <(dbus-daemon --config-file="$config" --fork --print-address=1 --print-pid=1)
+  is_pid "$bus_pid" && PIDS+=("$bus_pid")
+  [ -n "$BUS_ADDRESS" ] || { say "dbus-daemon did not start"; exit 1; }
+}
+
+# Waits until NAME is owned on the bus at BUS_ADDRESS.
+bus_has() {
+  wait_for 20 sh -c "dbus-send --bus='$BUS_ADDRESS' --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:$1 | grep -q 'boolean true'"
+}
+
 wm_start() {
-  local attempt pid up=0 bus=() address bus_pid
+  local attempt pid up=0 bus=() xfconfd
   wm_command
-  mkdir -p "$WORK/wm-config"
+  mkdir -p "$WM_CONFIG"
   # The bus is the window manager's alone: the program under test sees none, as under openbox.
   if [ "$OSTREL_WM" != openbox ] && [ "$OSTREL_WM" != metacity ]; then
-    { read -r address; read -r bus_pid; } < <(XDG_CONFIG_HOME=$WORK/wm-config NO_AT_BRIDGE=1 \
-      dbus-daemon --session --fork --print-address=1 --print-pid=1)
-    PIDS+=("$bus_pid")
-    WM_BUS=$address
-    bus=(DBUS_SESSION_BUS_ADDRESS="$address")
+    private_bus wm
+    WM_BUS=$BUS_ADDRESS
+    bus=(DBUS_SESSION_BUS_ADDRESS="$BUS_ADDRESS")
+    # xfwm4 reads its settings from xfconf, which its desktop would have started on demand.
+    if [ "$OSTREL_WM" = xfwm4 ]; then
+      xfconfd=$(ls /usr/lib/*/xfce4/xfconf/xfconfd /usr/libexec/xfce4/xfconf/xfconfd 2>/dev/null | head -n1 || true)
+      [ -n "$xfconfd" ] || { say "xfconfd is not installed"; exit 1; }
+      env "${bus[@]}" XDG_CONFIG_HOME="$WM_CONFIG" "$xfconfd" >"$WORK/xfconfd.log" 2>&1 &
+      PIDS+=($!)
+      bus_has org.xfce.Xfconf || { say "xfconfd did not start"; cat "$WORK/xfconfd.log"; exit 1; }
+    fi
   fi
   # On a machine busy with other tests a window manager can take several seconds to come up; one
   # that gave up on the display is started again.
   for attempt in 1 2 3; do
-    env "${bus[@]}" XDG_CONFIG_HOME="$WORK/wm-config" GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 \
+    env "${bus[@]}" XDG_CONFIG_HOME="$WM_CONFIG" GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 \
       "${WM_CMD[@]}" >"$WORK/wm.log" 2>&1 &
     pid=$!
     PIDS+=($pid)

@@ -9,9 +9,9 @@ cd "$(dirname "$0")"
 mode=${1:-run}
 case $mode in run|test) ;; *) echo "usage: $0 run|test" >&2; exit 2 ;; esac
 
-build_packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev libxcb1-dev libgl-dev)
+build_packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev libxcb1-dev libxcb-dpms0-dev libgl-dev)
 run_packages=(qt6-qpa-plugins libqt6multimedia6 fonts-sil-charis xfonts-scalable fonts-liberation2)
-test_packages=(xvfb xauth openbox xfwm4 metacity xdotool x11-utils x11-xserver-utils imagemagick faketime
+test_packages=(xvfb xauth openbox xfwm4 metacity mutter kwin-x11 xdotool xprintidle x11-utils x11-xserver-utils imagemagick faketime
                pulseaudio pulseaudio-utils sox python3 stress-ng
                desktop-file-utils appstream dpkg-dev file binutils lintian man-db dbus at-spi2-core python3-pyatspi
                libxcb-damage0-dev libxcb-xfixes0-dev libx11-dev)

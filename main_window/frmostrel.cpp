@@ -4,6 +4,7 @@
 #include "alarm_window/frmitstime.h"
 #include "clock/alarm_due.h"
 #include "clock/time_text.h"
+#include "platform/alarm_notification.h"
 #include "platform/always_on_top.h"
 #include "platform/clock_source.h"
 #include "platform/fonts.h"
@@ -11,6 +12,7 @@
 #include "platform/suspend_inhibitor.h"
 #include "platform/twips.h"
 #include "platform/wave_sound.h"
+#include "platform/window_system.h"
 
 #include <QAction>
 #include <QApplication>
@@ -173,6 +175,7 @@ void frmOstrel::CreateControls()
     AROnTop1 = new platform::AlwaysOnTop(this);
     AROnTop1->setObjectName(QStringLiteral("AROnTop1"));
     suspendInhibitor_ = new platform::SuspendInhibitor(this);
+    alarmNotice_ = new platform::AlarmNotification(this);
 
     Frame1 = new QGroupBox(client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -248,6 +251,13 @@ void frmOstrel::ConnectHandlers()
         mnuWindowAlwaysOnTop_Click();
     });
     connect(mnuAbout, &QAction::triggered, this, &frmOstrel::mnuAbout_Click);
+    // A click on the desktop's notification of the alarm brings the alarm window forward.
+    connect(alarmNotice_, &platform::AlarmNotification::Clicked, this, [this] {
+        if (itsTime_ && itsTime_->isVisible()) {
+            itsTime_->raise();
+            itsTime_->activateWindow();
+        }
+    });
 }
 
 void frmOstrel::Form_Load()
@@ -412,7 +422,12 @@ void frmOstrel::Timer1_Timer()
     }
     if (!itsTime_)
         itsTime_ = std::make_unique<frmItsTime>();
+    // The alarm must be seen: a blanked screen lights up as if the mouse had moved, and the desktop is
+    // told, so that a locked screen shows it too. Its notification goes when the window has been closed.
+    platform::WakeScreen();
+    alarmNotice_->Show(clock::ToQTime(*AlarmTime).toString(QStringLiteral("hh:mm")));
     itsTime_->ShowModal();
+    alarmNotice_->Withdraw();
     Reset();
     mnuWindowAlwaysOnTop->setChecked(false);
     // The menu now says the window is not held on top; release it so that it is not.

@@ -19,6 +19,7 @@ class frmAbout;
 class frmItsTime;
 
 namespace ostrel::platform {
+class AlarmNotification;
 class AlwaysOnTop;
 class SecondTimer;
 class SuspendInhibitor;
@@ -102,4 +103,6 @@ private:
     QDateTime alarmCheckedAt_;
     // Keeps the desktop from suspending the idle machine while the alarm is on.
     ostrel::platform::SuspendInhibitor *suspendInhibitor_ = nullptr;
+    // Tells the desktop of the alarm while its window is open.
+    ostrel::platform::AlarmNotification *alarmNotice_ = nullptr;
 };

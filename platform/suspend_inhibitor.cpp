@@ -1,11 +1,12 @@
 #include "platform/suspend_inhibitor.h"
 
+#include "platform/session_bus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QWidget>
 
@@ -32,16 +33,6 @@ const QString ApplicationName = QStringLiteral("Ostrel!");
 constexpr int AnswerTimeoutMs = 10000;
 // At exit, how long the release may hold up the program's end.
 constexpr int ExitTimeoutMs = 500;
-
-// Where the session has no bus, the D-Bus library would start one of its own through X11
-// ("autolaunch"): a daemon nobody serves. Ask only a bus the session has.
-bool SessionHasBus()
-{
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
-}
 
 // The portal's name for the asking window: an X11 window by its id, else none.
 QString PortalWindow(const QWidget *window)

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <xcb/dpms.h>
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -128,6 +129,24 @@ QMargins ExpectedFrameMargins(QWidget *window)
             return shown->frameMargins();
     }
     return {};
+}
+
+void WakeScreen()
+{
+    xcb_connection_t *connection = X11Connection();
+    if (!connection)
+        return;
+    // Resetting the screen saver does not switch a monitor back on that DPMS has put in standby, suspend
+    // or off: only real input does that in the X server. So that first, where the server has DPMS.
+    const xcb_query_extension_reply_t *dpms = xcb_get_extension_data(connection, &xcb_dpms_id);
+    if (dpms && dpms->present) {
+        const std::unique_ptr<xcb_dpms_info_reply_t, decltype(&free)> info(
+            xcb_dpms_info_reply(connection, xcb_dpms_info(connection), nullptr), &free);
+        if (info && info->state && info->power_level != XCB_DPMS_DPMS_MODE_ON)
+            xcb_dpms_force_level(connection, XCB_DPMS_DPMS_MODE_ON);
+    }
+    xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_RESET);
+    xcb_flush(connection);
 }
 
 QPoint CentredOrigin(QSize screen, QSize outer)

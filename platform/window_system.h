@@ -23,6 +23,11 @@ void SkipTaskbar(QWidget *window);
 // it answers, else the frame it had when last shown or that of another shown window, else none.
 QMargins ExpectedFrameMargins(QWidget *window);
 
+// Lights a blanked X11 screen as input would: the monitor is switched on where DPMS has it off, and
+// the X server's screen saver is reset, which screen savers and lockers read as activity. It unlocks
+// nothing: a locked session shows its lock screen. Nothing happens without X11.
+void WakeScreen();
+
 // The top-left corner that centres a window of the given outer size on a screen of the given size.
 // The position is not clamped: a window larger than the screen gets a negative one.
 QPoint CentredOrigin(QSize screen, QSize outer);

@@ -83,6 +83,8 @@ stamped "$WORK/clients" xprop -root -spy -notype _NET_CLIENT_LIST
 while later_than $((DUE - 2)) "$(since_launch)"; do sleep 0.02; done
 others=$(app_windows | grep -vx "$MAIN_WIN" | grep -vx "${ABOUT:-none}" | wc -l || true)
 check "no alarm window at 07:29:58" test "$others" -eq 0
+# How long the X server has seen no input: what screen savers and lockers go by.
+IDLE_BEFORE=$(xprintidle)
 if [ "$variant" = silent ]; then
   # The user opens the hour list just before the alarm: it must not keep the keyboard from it.
   xdotool mousemove --window "$MAIN_WIN" 188 $((MENU + 138)) click 1
@@ -98,7 +100,14 @@ until later_than "$(since_launch)" $((DUE + 2)); do
   sleep 0.01
 done
 APPEARED_AT=$(now)
+IDLE_AFTER=$(xprintidle)
 if [ -z "$ALARM" ]; then fail "the alarm window appears by 07:30:02"; finish; fi
+if [ "$variant" = sound ]; then
+  # No input since About was opened: the alarm itself must count as activity, so that a blanked
+  # screen lights up for it.
+  check "the alarm wakes the screen: X idle time ${IDLE_BEFORE} ms at 07:29:58, ${IDLE_AFTER} ms as the window appears" \
+    test "$IDLE_BEFORE" -ge 3000 -a "$IDLE_AFTER" -lt 1000
+fi
 listed=$(awk -v id="$(printf '0x%x' "$ALARM")" '{ for (i = 2; i <= NF; i++) { w = $i; sub(/,$/, "", w)
            if (tolower(w) == id) { print $1; exit } } }' "$WORK/clients")
 APPEARED_AT=${listed:-$APPEARED_AT}

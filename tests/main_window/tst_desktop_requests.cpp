@@ -1,6 +1,7 @@
-// While the alarm is on, the program asks the desktop not to suspend the idle machine: one request
-// while it is armed, none at any other time. Against stand-ins for the desktop portal and the power
-// manager on a session bus of the test's own, never the machine's.
+// What the program asks of the desktop: while the alarm is on, not to suspend the idle machine (one
+// request while it is armed, none at any other time), and at the alarm, a notification that lasts as
+// long as the alarm window. Against stand-ins for the desktop portal, the power manager and the
+// notification service on a session bus of the test's own, never the machine's.
 #include "helpers.h"
 
 #include "alarm_window/frmitstime.h"
@@ -14,7 +15,7 @@
 using namespace ostrel;
 using testing::Choose;
 
-class TestSuspendRequest : public QObject
+class TestDesktopRequests : public QObject
 {
     Q_OBJECT
 
@@ -25,14 +26,16 @@ class TestSuspendRequest : public QObject
     // What the stand-ins were asked, a line a call, as they print it.
     QStringList calls_;
 
-    void StartStandIn(const QString &portal, const QString &power)
+    void StartStandIn(const QString &portal, const QString &power, const QString &notifications)
     {
         QStringList args;
         if (!portal.isEmpty())
             args << u"--portal"_qs << portal;
         if (!power.isEmpty())
             args << u"--power"_qs << power;
-        standIn_.start(QStringLiteral(OSTREL_POWER_STANDIN), args);
+        if (!notifications.isEmpty())
+            args << u"--notifications"_qs << notifications;
+        standIn_.start(QStringLiteral(OSTREL_DESKTOP_STANDIN), args);
         QVERIFY(standIn_.waitForStarted());
         QTRY_VERIFY(calls_.contains(u"ready"_qs));
         calls_.clear();
@@ -79,10 +82,11 @@ private Q_SLOTS:
     void followsTheAlarm();
 };
 
-void TestSuspendRequest::followsTheAlarm_data()
+void TestDesktopRequests::followsTheAlarm_data()
 {
     QTest::addColumn<QString>("portal"); // how the stand-in portal answers; empty: there is none
     QTest::addColumn<QString>("power"); // the same for the power manager
+    QTest::addColumn<QString>("notifications"); // the same for the notification service
     QTest::addColumn<bool>("bus"); // whether the program is told of the session bus
     QTest::addColumn<QString>("disarm");
     QTest::addColumn<QStringList>("calls");
@@ -95,37 +99,57 @@ void TestSuspendRequest::followsTheAlarm_data()
     const QStringList byPortal{portal + handle, u"portal.Close "_qs + handle};
     const QStringList byPower{u"power.Inhibit application=Ostrel! "_qs + asked + u'1', u"power.UnInhibit 1"_qs};
 
-    QTest::newRow("portal, off by the button") << u"ok"_qs << u"ok"_qs << true << u"button"_qs << byPortal;
-    QTest::newRow("portal, off by the hour list") << u"ok"_qs << u"ok"_qs << true << u"hour"_qs << byPortal;
-    QTest::newRow("portal, off by the minute list") << u"ok"_qs << u"ok"_qs << true << u"minute"_qs << byPortal;
-    QTest::newRow("portal, the alarm answered") << u"ok"_qs << u"ok"_qs << true << u"alarm"_qs << byPortal;
-    QTest::newRow("portal, the program closed") << u"ok"_qs << u"ok"_qs << true << u"close"_qs << byPortal;
-    QTest::newRow("portal answers after the alarm is off") << u"late"_qs << QString() << true << u"button"_qs << byPortal;
-    QTest::newRow("power manager, off by the button") << QString() << u"ok"_qs << true << u"button"_qs << byPower;
-    QTest::newRow("power manager, the alarm answered") << QString() << u"ok"_qs << true << u"alarm"_qs << byPower;
-    QTest::newRow("power manager, the program closed") << QString() << u"ok"_qs << true << u"close"_qs << byPower;
-    QTest::newRow("portal refuses, power manager") << u"error"_qs << u"ok"_qs << true << u"minute"_qs
+    // The notification, as the stand-in prints it: every field and each hint with its D-Bus type.
+    const QString notify = u"notify.Notify app=Ostrel! replaces=0 icon=org.ostrel.Ostrel summary=It's... Time! body=07:30"
+                           " actions=default,Show hints=desktop-entry=org.ostrel.Ostrel(s),suppress-sound=true(b),urgency=2(y)"
+                           " expire=0 -> "_qs;
+    const QStringList noticed{byPortal.at(0), notify + u'1', u"notify.CloseNotification 1"_qs, byPortal.at(1)};
+    const QString ok = u"ok"_qs;
+    const QString none;
+
+    QTest::newRow("portal, off by the button") << ok << ok << ok << true << u"button"_qs << byPortal;
+    QTest::newRow("portal, off by the hour list") << ok << ok << ok << true << u"hour"_qs << byPortal;
+    QTest::newRow("portal, off by the minute list") << ok << ok << none << true << u"minute"_qs << byPortal;
+    QTest::newRow("portal, the alarm answered") << ok << ok << ok << true << u"alarm"_qs << noticed;
+    QTest::newRow("portal, the program closed") << ok << ok << ok << true << u"close"_qs << byPortal;
+    QTest::newRow("portal answers after the alarm is off") << u"late"_qs << none << none << true << u"button"_qs << byPortal;
+    QTest::newRow("power manager, off by the button") << none << ok << none << true << u"button"_qs << byPower;
+    QTest::newRow("power manager, the alarm answered") << none << ok << none << true << u"alarm"_qs << byPower;
+    QTest::newRow("power manager, the program closed") << none << ok << none << true << u"close"_qs << byPower;
+    QTest::newRow("portal refuses, power manager") << u"error"_qs << ok << none << true << u"minute"_qs
                                                    << QStringList{portal + u"error"_qs} + byPower;
     // A portal with no backend for the desktop answers, then refuses; a bus may deliver the two either way round.
     const QStringList refused = QStringList{portal + handle, u"portal.Response "_qs + handle + u" 2"_qs} + byPower;
-    QTest::newRow("portal refuses after its answer") << u"refuses"_qs << u"ok"_qs << true << u"button"_qs << refused;
-    QTest::newRow("portal refuses before its answer") << u"refuses-first"_qs << u"ok"_qs << true << u"alarm"_qs << refused;
-    QTest::newRow("portal never answers") << u"silent"_qs << u"ok"_qs << true << u"button"_qs
+    QTest::newRow("portal refuses after its answer") << u"refuses"_qs << ok << none << true << u"button"_qs << refused;
+    QTest::newRow("portal refuses before its answer") << u"refuses-first"_qs << ok << none << true << u"alarm"_qs << refused;
+    QTest::newRow("portal never answers") << u"silent"_qs << ok << none << true << u"button"_qs
                                           << QStringList{portal + u"no answer"_qs};
-    QTest::newRow("no service") << QString() << QString() << true << u"button"_qs << QStringList();
-    QTest::newRow("no session bus") << u"ok"_qs << u"ok"_qs << false << u"button"_qs << QStringList();
+    // The notification clicked or dismissed while the alarm window is open: nothing left to withdraw.
+    QTest::newRow("notification clicked") << ok << none << ok << true << u"alarm, click"_qs
+        << QStringList{byPortal.at(0), notify + u'1', u"notify.ActionInvoked 1 default"_qs,
+                       u"notify.NotificationClosed 1 2"_qs, byPortal.at(1)};
+    QTest::newRow("notification dismissed") << ok << none << ok << true << u"alarm, dismiss"_qs
+        << QStringList{byPortal.at(0), notify + u'1', u"notify.NotificationClosed 1 2"_qs, byPortal.at(1)};
+    // Shown only after the window has closed: withdrawn as it comes.
+    QTest::newRow("notification answered after the window closed") << ok << none << u"late"_qs << true << u"alarm"_qs
+        << QStringList{byPortal.at(0), notify + u'1', byPortal.at(1), u"notify.CloseNotification 1"_qs};
+    QTest::newRow("only a notification service") << none << none << ok << true << u"alarm"_qs
+        << QStringList{notify + u'1', u"notify.CloseNotification 1"_qs};
+    QTest::newRow("no service") << none << none << none << true << u"alarm"_qs << QStringList();
+    QTest::newRow("no session bus") << ok << ok << ok << false << u"alarm"_qs << QStringList();
 }
 
-void TestSuspendRequest::followsTheAlarm()
+void TestDesktopRequests::followsTheAlarm()
 {
     QFETCH(QString, portal);
     QFETCH(QString, power);
+    QFETCH(QString, notifications);
     QFETCH(bool, bus);
     QFETCH(QString, disarm);
     QFETCH(QStringList, calls);
 
-    if (!portal.isEmpty() || !power.isEmpty())
-        StartStandIn(portal, power);
+    if (!portal.isEmpty() || !power.isEmpty() || !notifications.isEmpty())
+        StartStandIn(portal, power, notifications);
     const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     const std::optional<QByteArray> runtime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")
         ? std::optional(qgetenv("XDG_RUNTIME_DIR")) : std::nullopt;
@@ -153,8 +177,15 @@ void TestSuspendRequest::followsTheAlarm()
     // The request went out (and, where the portal refused, went on to the power manager); it is
     // held, and nothing is ended, until the alarm goes off.
     QStringList whileArmed = calls;
-    whileArmed.removeIf([](const QString &call) { return call.startsWith(u"portal.Close"_qs) || call.startsWith(u"power.UnInhibit"_qs); });
+    whileArmed.removeIf([](const QString &call) {
+        return call.startsWith(u"portal.Close"_qs) || call.startsWith(u"power.UnInhibit"_qs) || call.startsWith(u"notify."_qs);
+    });
     QTRY_COMPARE(calls_, whileArmed);
+    QStringList whileOpen = calls;
+    whileOpen.removeIf([](const QString &call) {
+        return call.startsWith(u"portal.Close"_qs) || call.startsWith(u"power.UnInhibit"_qs)
+            || call.startsWith(u"notify.CloseNotification"_qs);
+    });
 
     if (disarm == u"button") {
         f.window->cmdAlarm->click();
@@ -162,18 +193,39 @@ void TestSuspendRequest::followsTheAlarm()
         Choose(f.window->cmbHour, u"08"_qs);
     } else if (disarm == u"minute") {
         Choose(f.window->cmbMinute, u"31"_qs);
-    } else if (disarm == u"alarm") {
+    } else if (disarm.startsWith(u"alarm"_qs)) {
         f.At(7, 30, 0);
-        QStringList whileOpen;
+        QStringList seen;
+        bool activated = false;
+        bool stayed = false;
         const auto answered = testing::WhenModalOpens([&](QWidget *modal) {
             QVERIFY(qobject_cast<frmItsTime *>(modal));
+            if (disarm == u"alarm, click") {
+                // Another window has the keyboard when the user clicks the notification.
+                QWidget elsewhere(modal, Qt::Window);
+                elsewhere.show();
+                elsewhere.activateWindow();
+                QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
+                QTRY_VERIFY(!calls_.isEmpty() && calls_.last().startsWith(u"notify.Notify"_qs));
+                standIn_.write("click 1\n");
+                QTRY_COMPARE(QApplication::activeWindow(), modal);
+                activated = true;
+            } else if (disarm == u"alarm, dismiss") {
+                QTRY_VERIFY(!calls_.isEmpty() && calls_.last().startsWith(u"notify.Notify"_qs));
+                standIn_.write("dismiss 1\n");
+                QTRY_VERIFY(!calls_.isEmpty() && calls_.last().startsWith(u"notify.NotificationClosed"_qs));
+                QTest::qWait(100);
+                stayed = modal->isVisible() && QApplication::activeModalWidget() == modal;
+            }
             QTest::qWait(100);
-            whileOpen = calls_;
+            seen = calls_;
         });
         f.window->Timer1_Timer();
         QVERIFY(*answered);
-        // Held while the alarm window waits for the user.
-        QCOMPARE(whileOpen, whileArmed);
+        // Held while the alarm window waits for the user, and the desktop told of the alarm.
+        QCOMPARE(seen, whileOpen);
+        QCOMPARE(activated, disarm == u"alarm, click");
+        QCOMPARE(stayed, disarm == u"alarm, dismiss");
     } else if (disarm == u"close") {
         f.Close();
     }
@@ -184,5 +236,5 @@ void TestSuspendRequest::followsTheAlarm()
     QCOMPARE(calls_, calls);
 }
 
-QTEST_MAIN(TestSuspendRequest)
-#include "tst_suspend_request.moc"
+QTEST_MAIN(TestDesktopRequests)
+#include "tst_desktop_requests.moc"

@@ -1,19 +1,25 @@
-// Stands in for the desktop's power services on a test's own session bus, and prints every call it
-// takes, one line each, as it takes it:
+// Stands in for the desktop's services on a test's own session bus, and prints every call it takes,
+// one line each, as it takes it:
 //   portal.Inhibit window=W flags=F reason=R -> HANDLE      (or -> error, or -> no answer)
 //   portal.Response HANDLE 2                                  (a refusal after the answer, or before)
 //   portal.Close HANDLE
 //   power.Inhibit application=A reason=R -> COOKIE
 //   power.UnInhibit COOKIE
+//   notify.Notify app=A replaces=R icon=I summary=S body=B actions=K,L hints=NAME=VALUE(TYPE),... expire=T -> ID
+//   notify.CloseNotification ID
+//   notify.ActionInvoked ID default, notify.NotificationClosed ID REASON    (what it sends, told to)
 // It serves org.freedesktop.portal.Inhibit as the desktop portal publishes it (a Request object for
-// each inhibition, ended by its Close) and org.freedesktop.PowerManagement.Inhibit (a cookie, ended
-// by UnInhibit). Anything else asked of it is printed as "unexpected ..." and answered with an error.
-//   power_standin [--portal MODE] [--power MODE]
+// each inhibition, ended by its Close), org.freedesktop.PowerManagement.Inhibit (a cookie, ended by
+// UnInhibit) and org.freedesktop.Notifications as the Desktop Notifications specification 1.2 has it.
+// Anything else asked of it is printed as "unexpected ..." and answered with an error.
+//   desktop_standin [--portal MODE] [--power MODE] [--notifications MODE]
 // A service not named is not there. MODE: ok, late (answers after 300 ms), error, silent (never);
 // for the portal also refuses (answers, then ends the Request with Response 2 as a portal without a
 // backend for the desktop does) and refuses-first (the Response sent just before the answer).
 // A portal Request's path is built as the portal builds it, from the caller's name and its
-// handle_token; HANDLE prints the caller's part as SENDER. "ready" is printed once the services'
+// handle_token; HANDLE prints the caller's part as SENDER. Lines on standard input act as the user:
+// "click ID" invokes a notification's default action and closes it (reason 2, as a notification that
+// is not resident goes), "dismiss ID" closes it (reason 2). "ready" is printed once the services'
 // names are taken.
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -23,6 +29,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QSet>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdio>
@@ -72,6 +79,28 @@ public:
                    && open_.remove(args.at(0).toString())) {
             Print(u"power.UnInhibit "_qs + args.at(0).toString());
             connection.send(message.createReply());
+        } else if (name_ == u"notifications" && message.path() == u"/org/freedesktop/Notifications"
+                   && call == u"org.freedesktop.Notifications.Notify" && message.signature() == u"susssasa{sv}i") {
+            const QString id = QString::number(++count_);
+            Answer(message, connection,
+                   u"notify.Notify app=%1 replaces=%2 icon=%3 summary=%4 body=%5 actions=%6 hints=%7 expire=%8"_qs.arg(
+                       args.at(0).toString(), args.at(1).toString(), args.at(2).toString(), args.at(3).toString(),
+                       args.at(4).toString(), args.at(5).toStringList().join(u','),
+                       Hints(qdbus_cast<QVariantMap>(args.at(6))), args.at(7).toString()),
+                   id, QVariant::fromValue(id.toUInt()));
+        } else if (name_ == u"notifications" && message.path() == u"/org/freedesktop/Notifications"
+                   && call == u"org.freedesktop.Notifications.CloseNotification" && message.signature() == u"u") {
+            // The specification: closing one that is gone (or never was) is no error, but a client that
+            // does so has lost track of it.
+            Print((open_.remove(args.at(0).toString()) ? u"notify.CloseNotification "_qs : u"unexpected notify.CloseNotification "_qs)
+                  + args.at(0).toString());
+            connection.send(message.createReply());
+        } else if (name_ == u"notifications" && message.path() == u"/org/freedesktop/Notifications"
+                   && call == u"org.freedesktop.Notifications.GetCapabilities") {
+            connection.send(message.createReply(QStringList{u"actions"_qs, u"body"_qs, u"persistence"_qs}));
+        } else if (name_ == u"notifications" && message.path() == u"/org/freedesktop/Notifications"
+                   && call == u"org.freedesktop.Notifications.GetServerInformation") {
+            connection.send(message.createReply(QVariantList{u"stand-in"_qs, u"test"_qs, u"1"_qs, u"1.2"_qs}));
         } else {
             Print(u"unexpected %1 %2 %3 (%4)"_qs.arg(name_, message.path(), call, message.signature()));
             connection.send(message.createErrorReply(QDBusError::UnknownMethod, u"Not served here"_qs));
@@ -80,6 +109,26 @@ public:
     }
 
     QString introspect(const QString &) const override { return QString(); }
+
+    // What the user does with a notification, as told on standard input.
+    void Act(const QString &what, const QString &id)
+    {
+        if (name_ != u"notifications" || !open_.remove(id)) {
+            Print(u"no notification "_qs + id + u" to "_qs + what);
+            return;
+        }
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const auto signal = [&bus, &id](const QString &member, const QVariant &value) {
+            QDBusMessage message = QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_qs,
+                                                              u"org.freedesktop.Notifications"_qs, member);
+            message << id.toUInt() << value;
+            bus.send(message);
+            Print(u"notify.%1 %2 %3"_qs.arg(member, id, value.toString()));
+        };
+        if (what == u"click")
+            signal(u"ActionInvoked"_qs, u"default"_qs);
+        signal(u"NotificationClosed"_qs, 2u);
+    }
 
 private:
     // Answers an Inhibit call as the mode says; an inhibition it hands out is open until ended.
@@ -116,6 +165,22 @@ private:
             bus.send(reply);
     }
 
+    // Each hint as name=value(D-Bus type), in name order.
+    static QString Hints(const QVariantMap &hints)
+    {
+        QStringList shown;
+        for (auto hint = hints.begin(); hint != hints.end(); ++hint) {
+            const QVariant &v = hint.value();
+            const QString type = v.metaType() == QMetaType::fromType<uchar>() ? u"y"_qs
+                : v.metaType() == QMetaType::fromType<bool>()                 ? u"b"_qs
+                : v.metaType() == QMetaType::fromType<QString>()              ? u"s"_qs
+                : v.metaType() == QMetaType::fromType<int>()                  ? u"i"_qs
+                                                                              : QString::fromLatin1(v.typeName());
+            shown << u"%1=%2(%3)"_qs.arg(hint.key(), type == u"y" ? QString::number(v.value<uchar>()) : v.toString(), type);
+        }
+        return shown.join(u',');
+    }
+
     // A portal Request's path with the caller's own part, which differs from run to run, as SENDER.
     static QString Shown(QString path)
     {
@@ -145,20 +210,40 @@ int main(int argc, char *argv[])
         return 1;
     }
     const QStringList args = app.arguments().mid(1);
+    Service *notifications = nullptr;
     for (qsizetype i = 0; i + 1 < args.size(); i += 2) {
         const QString name = args.at(i).mid(2);
         auto *service = new Service(name, args.at(i + 1));
-        const bool portal = name == u"portal";
-        const bool registered = portal
-            ? bus.registerVirtualObject(u"/org/freedesktop/portal/desktop"_qs, service, QDBusConnection::SubPath)
-                && bus.registerService(u"org.freedesktop.portal.Desktop"_qs)
-            : bus.registerVirtualObject(u"/org/freedesktop/PowerManagement/Inhibit"_qs, service)
+        bool registered = false;
+        if (name == u"portal") {
+            registered = bus.registerVirtualObject(u"/org/freedesktop/portal/desktop"_qs, service, QDBusConnection::SubPath)
+                && bus.registerService(u"org.freedesktop.portal.Desktop"_qs);
+        } else if (name == u"power") {
+            registered = bus.registerVirtualObject(u"/org/freedesktop/PowerManagement/Inhibit"_qs, service)
                 && bus.registerService(u"org.freedesktop.PowerManagement"_qs);
+        } else if (name == u"notifications") {
+            registered = bus.registerVirtualObject(u"/org/freedesktop/Notifications"_qs, service)
+                && bus.registerService(u"org.freedesktop.Notifications"_qs);
+            notifications = service;
+        }
         if (!registered) {
             Print(u"cannot serve "_qs + name);
             return 1;
         }
     }
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&input, notifications] {
+        char line[256];
+        if (!std::fgets(line, sizeof line, stdin)) {
+            input.setEnabled(false);
+            return;
+        }
+        const QStringList words = QString::fromUtf8(line).simplified().split(u' ');
+        if (words.size() == 2 && notifications)
+            notifications->Act(words.at(0), words.at(1));
+        else
+            Print(u"cannot "_qs + words.join(u' '));
+    });
     Print(u"ready"_qs);
     return app.exec();
 }

@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 mode=${1:-run}
 case $mode in run|test) ;; *) echo "usage: $0 run|test" >&2; exit 2 ;; esac
 
-build_packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev libxcb1-dev libxcb-dpms0-dev libgl-dev)
+build_packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev libxcb1-dev libxcb-dpms0-dev libgl-dev gettext)
 run_packages=(qt6-qpa-plugins libqt6multimedia6 fonts-sil-charis xfonts-scalable fonts-liberation2)
 test_packages=(xvfb xauth openbox xfwm4 metacity mutter kwin-x11 xdotool xprintidle x11-utils x11-xserver-utils imagemagick faketime
                pulseaudio pulseaudio-utils sox python3 stress-ng

@@ -8,7 +8,6 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Ostrel! is a small window that times how long something takes, shows the\n\
 time and the date, and calls you back with a window on top of the others\n\
 and a cuckoo at a time you choose.")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://ostrel.org/")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY ostrel)
 set(CPACK_STRIP_FILES ON)

@@ -120,8 +120,21 @@ bus_has() {
     org.freedesktop.DBus.NameHasOwner string:$1 | grep -q 'boolean true'"
 }
 
+# bus_service NAME PROGRAM...: starts the first of the programs that is installed on the window
+# manager's bus, with its settings kept apart like the window manager's, and waits until it owns NAME.
+bus_service() {
+  local name=$1 program
+  shift
+  program=$(ls "$@" 2>/dev/null | head -n1 || true)
+  [ -n "$program" ] || { say "nothing installed serves $name ($*)"; exit 1; }
+  env DBUS_SESSION_BUS_ADDRESS="$BUS_ADDRESS" XDG_CONFIG_HOME="$WM_CONFIG" NO_AT_BRIDGE=1 \
+    "$program" >"$WORK/$name.log" 2>&1 &
+  PIDS+=($!)
+  bus_has "$name" || { say "$program did not take $name on the bus"; cat "$WORK/$name.log"; exit 1; }
+}
+
 wm_start() {
-  local attempt pid up=0 bus=() xfconfd
+  local attempt pid up=0 bus=()
   wm_command
   mkdir -p "$WM_CONFIG"
   # The bus is the window manager's alone: the program under test sees none, as under openbox.
@@ -129,14 +142,12 @@ wm_start() {
     private_bus wm
     WM_BUS=$BUS_ADDRESS
     bus=(DBUS_SESSION_BUS_ADDRESS="$BUS_ADDRESS")
-    # xfwm4 reads its settings from xfconf, which its desktop would have started on demand.
-    if [ "$OSTREL_WM" = xfwm4 ]; then
-      xfconfd=$(ls /usr/lib/*/xfce4/xfconf/xfconfd /usr/libexec/xfce4/xfconf/xfconfd 2>/dev/null | head -n1 || true)
-      [ -n "$xfconfd" ] || { say "xfconfd is not installed"; exit 1; }
-      env "${bus[@]}" XDG_CONFIG_HOME="$WM_CONFIG" "$xfconfd" >"$WORK/xfconfd.log" 2>&1 &
-      PIDS+=($!)
-      bus_has org.xfce.Xfconf || { say "xfconfd did not start"; cat "$WORK/xfconfd.log"; exit 1; }
-    fi
+    # What each desktop would have started on demand: xfwm4 reads its settings from xfconf, and kwin
+    # takes its key bindings (alt+F4 among them) through KDE's global shortcut service.
+    case $OSTREL_WM in
+      xfwm4) bus_service org.xfce.Xfconf /usr/lib/*/xfce4/xfconf/xfconfd /usr/libexec/xfce4/xfconf/xfconfd ;;
+      kwin_x11) bus_service org.kde.kglobalaccel /usr/bin/kglobalaccel5 ;;
+    esac
   fi
   # On a machine busy with other tests a window manager can take several seconds to come up; one
   # that gave up on the display is started again.

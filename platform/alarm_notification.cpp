@@ -27,9 +27,6 @@ constexpr uchar UrgencyCritical = 2;
 // Never expires by itself.
 constexpr int NoExpiry = 0;
 
-constexpr int AnswerTimeoutMs = 10000;
-constexpr int ExitTimeoutMs = 500;
-
 } // namespace
 
 AlarmNotification::AlarmNotification(QObject *parent)
@@ -110,15 +107,11 @@ void AlarmNotification::NotificationClosed(uint id, uint)
         shown_.reset();
 }
 
-void AlarmNotification::Close(uint id, bool wait)
+void AlarmNotification::Close(uint id, bool atExit)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("CloseNotification"));
     call << id;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (wait)
-        bus.call(call, QDBus::Block, ExitTimeoutMs);
-    else
-        bus.asyncCall(call);
+    SendEnd(call, atExit);
 }
 
 } // namespace ostrel::platform

@@ -40,7 +40,7 @@ private Q_SLOTS:
 
 private:
     void Notify(quint64 ticket, const QString &alarmTime);
-    static void Close(uint id, bool wait);
+    static void Close(uint id, bool atExit);
 
     // Counts every Show and Withdraw: an answer is kept only while its Show is the last word.
     quint64 ticket_ = 0;

@@ -1,10 +1,20 @@
 #include "platform/session_bus.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QFileInfo>
 #include <QString>
 #include <QtGlobal>
 
 namespace ostrel::platform {
+
+namespace {
+
+// At exit, how long an ending call may hold up the program's end.
+constexpr int ExitTimeoutMs = 500;
+
+} // namespace
 
 bool SessionHasBus()
 {
@@ -12,6 +22,15 @@ bool SessionHasBus()
         return true;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+void SendEnd(const QDBusMessage &call, bool atExit)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (atExit)
+        bus.call(call, QDBus::Block, ExitTimeoutMs);
+    else
+        bus.asyncCall(call);
 }
 
 } // namespace ostrel::platform

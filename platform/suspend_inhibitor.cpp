@@ -29,10 +29,6 @@ const QString PowerInhibit = QStringLiteral("org.freedesktop.PowerManagement.Inh
 
 const QString ApplicationName = QStringLiteral("Ostrel!");
 
-// Long enough for a portal started on demand; an answer later than this counts as none.
-constexpr int AnswerTimeoutMs = 10000;
-// At exit, how long the release may hold up the program's end.
-constexpr int ExitTimeoutMs = 500;
 
 // The portal's name for the asking window: an X11 window by its id, else none.
 QString PortalWindow(const QWidget *window)
@@ -54,7 +50,6 @@ struct SuspendInhibitor::Request
 
 struct SuspendInhibitor::PortalAsk
 {
-    quint64 ticket;
     QString reason;
     QString path; // the Request object whose Response is listened for
     bool refused = false;
@@ -67,7 +62,6 @@ SuspendInhibitor::SuspendInhibitor(QWidget *window)
 
 SuspendInhibitor::~SuspendInhibitor()
 {
-    // Waited for: a message only queued when the program ends may never leave it.
     if (held_)
         End(*held_, true);
 }
@@ -107,9 +101,8 @@ void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reaso
         const QString token = QStringLiteral("ostrel") + QString::number(++tokens_);
         QString sender = bus.baseService().mid(1);
         sender.replace(u'.', u'_');
-        ForgetPortal();
         asked = portal_ = std::make_shared<PortalAsk>(
-            PortalAsk{ticket, reason, PortalPath + QStringLiteral("/request/") + sender + u'/' + token});
+            PortalAsk{reason, PortalPath + QStringLiteral("/request/") + sender + u'/' + token});
         Listen(asked->path, true);
         call = QDBusMessage::createMethodCall(PortalService, PortalPath, PortalInhibit, QStringLiteral("Inhibit"));
         call << PortalWindow(qobject_cast<QWidget *>(parent())) << InhibitSuspend
@@ -149,16 +142,14 @@ void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reaso
 void SuspendInhibitor::PortalResponse(uint response, const QVariantMap &, const QDBusMessage &message)
 {
     // Response 0 is a request the desktop holds; any other is one it never held, which is not to be
-    // closed. Only the present request's word counts.
+    // closed. Only the present request's word counts: a released one is no longer listened for.
     if (response == 0 || !portal_ || message.path() != portal_->path)
         return;
     const std::shared_ptr<PortalAsk> refused = portal_;
     refused->refused = true;
     ForgetPortal();
-    if (held_ && held_->service == Service::Portal && held_->handle == refused->path)
-        held_.reset();
-    if (refused->ticket == ticket_)
-        Ask(Service::PowerManager, refused->ticket, refused->reason);
+    held_.reset(); // the refused request, if its answer came first
+    Ask(Service::PowerManager, ticket_, refused->reason);
 }
 
 void SuspendInhibitor::Listen(const QString &path, bool on)
@@ -187,7 +178,7 @@ void SuspendInhibitor::Keep(quint64 ticket, const Request &request)
         End(request, false); // released before the desktop answered
 }
 
-void SuspendInhibitor::End(const Request &request, bool wait)
+void SuspendInhibitor::End(const Request &request, bool atExit)
 {
     QDBusMessage call;
     if (request.service == Service::Portal) {
@@ -196,11 +187,7 @@ void SuspendInhibitor::End(const Request &request, bool wait)
         call = QDBusMessage::createMethodCall(PowerService, PowerPath, PowerInhibit, QStringLiteral("UnInhibit"));
         call << request.cookie;
     }
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (wait)
-        bus.call(call, QDBus::Block, ExitTimeoutMs);
-    else
-        bus.asyncCall(call);
+    SendEnd(call, atExit);
 }
 
 } // namespace ostrel::platform

@@ -48,7 +48,7 @@ private:
 
     void Ask(Service service, quint64 ticket, const QString &reason);
     void Keep(quint64 ticket, const Request &request);
-    static void End(const Request &request, bool wait);
+    static void End(const Request &request, bool atExit);
     void Listen(const QString &path, bool on);
     void ForgetPortal();
 
@@ -56,7 +56,8 @@ private:
     // word, neither released nor replaced.
     quint64 ticket_ = 0;
     std::unique_ptr<Request> held_;
-    // The portal request asked for or held under the present ticket, whose Response is listened for.
+    // The portal request asked for or held under the present ticket, whose Response is listened for;
+    // gone with the ticket.
     std::shared_ptr<PortalAsk> portal_;
     // Numbers each portal request's handle token.
     quint64 tokens_ = 0;

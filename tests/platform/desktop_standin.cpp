@@ -10,7 +10,7 @@
 //   notify.ActionInvoked ID default, notify.NotificationClosed ID REASON    (what it sends, told to)
 // It serves org.freedesktop.portal.Inhibit as the desktop portal publishes it (a Request object for
 // each inhibition, ended by its Close), org.freedesktop.PowerManagement.Inhibit (a cookie, ended by
-// UnInhibit) and org.freedesktop.Notifications as the Desktop Notifications specification 1.2 has it.
+// UnInhibit) and org.freedesktop.Notifications as freedesktop.org publishes it (version 1.2).
 // Anything else asked of it is printed as "unexpected ..." and answered with an error.
 //   desktop_standin [--portal MODE] [--power MODE] [--notifications MODE]
 // A service not named is not there. MODE: ok, late (answers after 300 ms), error, silent (never);
@@ -90,7 +90,7 @@ public:
                    id, QVariant::fromValue(id.toUInt()));
         } else if (name_ == u"notifications" && message.path() == u"/org/freedesktop/Notifications"
                    && call == u"org.freedesktop.Notifications.CloseNotification" && message.signature() == u"u") {
-            // The specification: closing one that is gone (or never was) is no error, but a client that
+            // The service takes closing one that is gone (or never was) without an error, but a client that
             // does so has lost track of it.
             Print((open_.remove(args.at(0).toString()) ? u"notify.CloseNotification "_qs : u"unexpected notify.CloseNotification "_qs)
                   + args.at(0).toString());

@@ -310,6 +310,19 @@ has_state() { net_wm_state "$1" | grep -q "$2"; }
 lacks_state() { ! has_state "$1" "$2"; }
 
 screenshot() { import -window root "$1"; }
+# A compositing window manager (mutter) shows what a program painted a frame or more later, and later
+# still on a busy machine: screenshot_until IMAGE TEST... reads the screen again, for up to 3 s, until
+# TEST holds of what it shows. The checks that follow judge the last screenshot.
+screenshot_until() {
+  local image=$1
+  shift
+  for _ in $(seq 30); do
+    screenshot "$image"
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 0
+}
 # Colour of a pixel of a screenshot as "r,g,b" (0-255).
 pixel() {
   convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)],%[fx:int(255*p{'"$2"','"$3"'}.g)],%[fx:int(255*p{'"$2"','"$3"'}.b)]' info:

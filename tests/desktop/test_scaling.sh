@@ -78,15 +78,16 @@ for scale in 1.5 2; do
   fi
 
   # An alarm for 09:15 on a clock started at 09:14:40, or for 09:16 where the steps before took a
-  # busy machine so long that 09:15 would come before the alarm is set. The alarm window closes
-  # About itself.
+  # busy machine so long that 09:15 could come before the alarm is set: the minute is chosen just
+  # before it is typed. Each item is typed once its list is open. The alarm window closes About.
   xdotool key Escape
   sleep 0.3
+  click 188 $((MENU + 138)); wait_for 3 popup_open; xdotool type 09; xdotool key Return; sleep 0.3
   minute=15
   [ $((SECONDS - launched)) -lt 14 ] || minute=16
-  click 188 $((MENU + 138)); sleep 0.5; xdotool type 09; xdotool key Return; sleep 0.3
-  click 228 $((MENU + 138)); sleep 0.5; xdotool type $minute; xdotool key Return; sleep 0.3
+  click 228 $((MENU + 138)); wait_for 3 popup_open; xdotool type $minute; xdotool key Return; sleep 0.3
   click 208 $((MENU + 92))
+  say "the alarm set for 09:$minute, $((SECONDS - launched)) s after the program was started"
   if wait_for 90 sh -c "[ -n \"\$(xdotool search --pid $APP_PID --onlyvisible --name '^Ostrel!\$' | grep -vx $MAIN_WIN)\" ]"; then
     alarm=$(other_window)
     sleep 0.5

@@ -311,17 +311,22 @@ lacks_state() { ! has_state "$1" "$2"; }
 
 screenshot() { import -window root "$1"; }
 # A compositing window manager (mutter) shows what a program painted a frame or more later, and later
-# still on a busy machine: screenshot_until IMAGE TEST... reads the screen again, for up to 3 s, until
-# TEST holds of what it shows. The checks that follow judge the last screenshot.
+# still on a busy machine: screenshot_until IMAGE TEST... reads the screen again, for up to 10 s, until
+# TEST holds of what it shows, and sets SHOWN_AFTER to the seconds that took ("" if it never held).
+# The checks that follow judge the last screenshot.
 screenshot_until() {
-  local image=$1
+  local image=$1 started=${EPOCHREALTIME/,/.} deadline=$((SECONDS + 10))
   shift
-  for _ in $(seq 30); do
+  SHOWN_AFTER=
+  while :; do
     screenshot "$image"
-    "$@" && return 0
+    if "$@"; then
+      SHOWN_AFTER=$(awk -v a="$started" -v b="${EPOCHREALTIME/,/.}" 'BEGIN { printf "%.1f", b - a }')
+      return 0
+    fi
+    [ $SECONDS -lt $deadline ] || return 0
     sleep 0.1
   done
-  return 0
 }
 # Colour of a pixel of a screenshot as "r,g,b" (0-255).
 pixel() {

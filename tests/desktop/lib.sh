@@ -310,16 +310,19 @@ has_state() { net_wm_state "$1" | grep -q "$2"; }
 lacks_state() { ! has_state "$1" "$2"; }
 
 screenshot() { import -window root "$1"; }
-# A compositing window manager (mutter) shows what a program painted a frame or more later, and later
-# still on a busy machine: screenshot_until IMAGE TEST... reads the screen again, for up to 10 s, until
-# TEST holds of what it shows, and sets SHOWN_AFTER to the seconds that took ("" if it never held).
-# The checks that follow judge the last screenshot.
+# A window's own contents, as the program painted them. A compositing window manager (mutter) puts
+# them on the screen a frame or more later, and seconds later on a busy machine, so a screenshot of
+# the screen could show a window before its first paint or before its latest one.
+window_shot() { import -window "$1" "$2"; } # window_shot WINDOW IMAGE
+# screenshot_until WINDOW IMAGE TEST...: the window's contents, read again for up to 10 s until TEST
+# holds of them. Sets SHOWN_AFTER to the seconds that took ("" if it never held). The checks that
+# follow judge the last one.
 screenshot_until() {
-  local image=$1 started=${EPOCHREALTIME/,/.} deadline=$((SECONDS + 10))
-  shift
+  local window=$1 image=$2 started=${EPOCHREALTIME/,/.} deadline=$((SECONDS + 10))
+  shift 2
   SHOWN_AFTER=
   while :; do
-    screenshot "$image"
+    window_shot "$window" "$image"
     if "$@"; then
       SHOWN_AFTER=$(awk -v a="$started" -v b="${EPOCHREALTIME/,/.}" 'BEGIN { printf "%.1f", b - a }')
       return 0

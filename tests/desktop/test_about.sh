@@ -45,11 +45,9 @@ check "About's client area is 222x173 (got ${W}x$H)" test "${W}x$H" = 222x173
 check "About is kept out of the ${OUT_OF[0]}" wait_for 3 has_state "$ABOUT" "${OUT_OF[1]}"
 check "while About is open the main window is not held on top" wait_for 3 lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
 
-# Until About's grey shows in its corner.
-about_shown() { [ "$(pixel "$WORK/about.png" $((X + 5)) $((Y + 5)))" = "64,64,64" ]; }
-sleep 0.5
-screenshot_until "$WORK/about.png" about_shown
-convert "$WORK/about.png" -crop "${W}x${H}+${X}+${Y}" +repage "$WORK/about-client.png"
+# Once About's grey is in its corner.
+about_painted() { [ "$(pixel "$WORK/about-client.png" 5 5)" = "64,64,64" ]; }
+screenshot_until "$ABOUT" "$WORK/about-client.png" about_painted
 [ -n "${OSTREL_SCREENSHOTS:-}" ] && cp "$WORK/about-client.png" "$OSTREL_SCREENSHOTS/about-window.png"
 
 # Points no label or picture covers.

@@ -35,14 +35,14 @@ LAUNCH=$(now)
 app_start FAKETIME="@$(date -u -d "2026-05-04 07:30:00 UTC $DUE seconds ago" '+%Y-%m-%d %H:%M:%S')" FAKETIME_DONT_FAKE_MONOTONIC=1 \
   LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
 client_geometry "$MAIN_WIN"
-MX=$X MY=$Y MW=$W MH=$H MENU=$((H - 159))
+MENU=$((H - 159))
 other_window() { app_windows | grep -vx "$MAIN_WIN" | head -n1 || true; }
 other_shown() { test -n "$(other_window)"; }
 
 # The alarm button's caption without its frame (focus changes the frame), as black and white. "Off"
 # and "On" are nearly as wide, so the two captions differ in about 20 pixels.
 button_text() { # button_text IMAGE OUT
-  convert "$1" -crop "73x17+$((MX + 168 + 4))+$((MY + MENU + 80 + 4))" +repage -colorspace gray -threshold 50% "$2"
+  convert "$1" -crop "73x17+$((168 + 4))+$((MENU + 80 + 4))" +repage -colorspace gray -threshold 50% "$2"
 }
 differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
 # The caption as painted, dark letters on the button's light face; and the caption against the first.
@@ -53,7 +53,7 @@ shows_caption() {
   [ $# -eq 2 ] || [ "$(differing "$WORK/caption-off.png" "$2")" "$3" "$4" ]
 }
 sleep 1
-screenshot_until "$WORK/before.png" shows_caption "$WORK/before.png" "$WORK/caption-off.png"
+screenshot_until "$MAIN_WIN" "$WORK/before.png" shows_caption "$WORK/before.png" "$WORK/caption-off.png"
 
 sound_module() { grep -q ostrel-sound "/proc/$APP_PID/maps"; }
 check "the sound module is not loaded at start-up" sh -c "! grep -q ostrel-sound /proc/$APP_PID/maps"
@@ -61,7 +61,7 @@ check "the sound module is not loaded at start-up" sh -c "! grep -q ostrel-sound
 set_alarm "$MAIN_WIN" "$MENU" 07 30
 sleep 0.3
 check "the sound module is loaded once the alarm is set" wait_for 2 sound_module
-screenshot_until "$WORK/armed.png" shows_caption "$WORK/armed.png" "$WORK/caption-on.png" -gt 10
+screenshot_until "$MAIN_WIN" "$WORK/armed.png" shows_caption "$WORK/armed.png" "$WORK/caption-on.png" -gt 10
 check "the alarm button changed its caption when pressed ($(differing "$WORK/caption-off.png" "$WORK/caption-on.png") pixels)" \
   test "$(differing "$WORK/caption-off.png" "$WORK/caption-on.png")" -gt 10
 set_up=$(since_launch)
@@ -148,15 +148,14 @@ fi
 client_geometry "$ALARM"
 # The client area, and how many of its pixels are yellow, once its words show.
 yellow_words() {
-  convert "$WORK/alarm.png" -crop "${W}x${H}+${X}+${Y}" +repage "$WORK/alarm-client.png"
   yellow=$(convert "$WORK/alarm-client.png" -fuzz 20% -fill white -opaque yellow -fill black +opaque white \
            -format '%[fx:int(w*h*mean+0.5)]' info:)
   [ "$yellow" -gt 0 ]
 }
 sleep 0.5
-screenshot_until "$WORK/alarm.png" yellow_words
+screenshot_until "$ALARM" "$WORK/alarm-client.png" yellow_words
 [ -n "${OSTREL_SCREENSHOTS:-}" ] && [ "$variant" = sound ] && cp "$WORK/alarm-client.png" "$OSTREL_SCREENSHOTS/alarm-window.png"
-check "the window is black with yellow words ($yellow yellow pixels; corner $(pixel "$WORK/alarm-client.png" 300 180))" \
+check "the window is black with yellow words ($yellow yellow pixels; corner $(pixel "$WORK/alarm-client.png" 300 180); after ${SHOWN_AFTER:-more than 10} s)" \
   test "$yellow" -gt 3000 -a "$(pixel "$WORK/alarm-client.png" 300 180)" = "0,0,0"
 
 if [ "$variant" = sound ]; then
@@ -241,10 +240,10 @@ others=$(app_windows | grep -vx "$MAIN_WIN" | tr '\n' ' ' || true)
 check "no other window of the program opens after it (visible: ${others:-none})" test -z "$others"
 check "the main window is still up" sh -c "xwininfo -id $MAIN_WIN | grep -q IsViewable"
 check "the main window is not left on top" lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
-screenshot_until "$WORK/after.png" shows_caption "$WORK/after.png" "$WORK/caption-after.png" -le 3
+screenshot_until "$MAIN_WIN" "$WORK/after.png" shows_caption "$WORK/after.png" "$WORK/caption-after.png" -le 3
 check "the alarm button reads as at the start, Alarm Is Off ($(differing "$WORK/caption-off.png" "$WORK/caption-after.png") pixels differ; shown after ${SHOWN_AFTER:-more than 10} s)" \
   test "$(differing "$WORK/caption-off.png" "$WORK/caption-after.png")" -le 3
-combos() { convert "$1" -crop "81x21+$((MX + 168))+$((MY + MENU + 128))" +repage "$2"; }
+combos() { convert "$1" -crop "81x21+168+$((MENU + 128))" +repage "$2"; }
 combos "$WORK/before.png" "$WORK/lists-before.png"
 combos "$WORK/after.png" "$WORK/lists-after.png"
 check "the hour and minute lists are empty again ($(differing "$WORK/lists-before.png" "$WORK/lists-after.png") pixels differ)" \
@@ -254,7 +253,7 @@ if [ -z "$SHOWN_AFTER" ] && kill -0 "$APP_PID" 2>/dev/null; then
   # Whether the program or the display is behind: its main thread's state, and the button a while later.
   say "the program's main thread: $(awk '/^State/ { print $2, $3 }' "/proc/$APP_PID/status"), waiting in $(cat "/proc/$APP_PID/wchan")"
   sleep 10
-  screenshot "$WORK/later.png"
+  window_shot "$MAIN_WIN" "$WORK/later.png"
   button_text "$WORK/later.png" "$WORK/caption-later.png"
   say "10 s later the caption differs from the first in $(differing "$WORK/caption-off.png" "$WORK/caption-later.png") pixels"
 fi

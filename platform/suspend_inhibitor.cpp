@@ -29,7 +29,6 @@ const QString PowerInhibit = QStringLiteral("org.freedesktop.PowerManagement.Inh
 
 const QString ApplicationName = QStringLiteral("Ostrel!");
 
-
 // The portal's name for the asking window: an X11 window by its id, else none.
 QString PortalWindow(const QWidget *window)
 {

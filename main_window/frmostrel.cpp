@@ -8,11 +8,11 @@
 #include "platform/always_on_top.h"
 #include "platform/clock_source.h"
 #include "platform/fonts.h"
+#include "platform/screen_waker.h"
 #include "platform/second_timer.h"
 #include "platform/suspend_inhibitor.h"
 #include "platform/twips.h"
 #include "platform/wave_sound.h"
-#include "platform/window_system.h"
 
 #include <QAction>
 #include <QApplication>
@@ -176,6 +176,7 @@ void frmOstrel::CreateControls()
     AROnTop1->setObjectName(QStringLiteral("AROnTop1"));
     suspendInhibitor_ = new platform::SuspendInhibitor(this);
     alarmNotice_ = new platform::AlarmNotification(this);
+    screenWaker_ = new platform::ScreenWaker(alarmNotice_, this);
 
     Frame1 = new QGroupBox(client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -422,11 +423,13 @@ void frmOstrel::Timer1_Timer()
     }
     if (!itsTime_)
         itsTime_ = std::make_unique<frmItsTime>();
-    // The alarm must be seen: a blanked screen lights up as if the mouse had moved, and the desktop is
-    // told, so that a locked screen shows it too. Its notification goes when the window has been closed.
-    platform::WakeScreen();
+    // The alarm must be seen: a blanked screen lights up as if the mouse had moved and is kept lit while
+    // the window waits, and the desktop is told, so that a locked screen shows it too. Both end when the
+    // window has been closed.
+    screenWaker_->Start();
     alarmNotice_->Show(clock::ToQTime(*AlarmTime).toString(QStringLiteral("hh:mm")));
     itsTime_->ShowModal();
+    screenWaker_->Stop();
     alarmNotice_->Withdraw();
     Reset();
     mnuWindowAlwaysOnTop->setChecked(false);

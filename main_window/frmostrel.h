@@ -21,6 +21,7 @@ class frmItsTime;
 namespace ostrel::platform {
 class AlarmNotification;
 class AlwaysOnTop;
+class ScreenWaker;
 class SecondTimer;
 class SuspendInhibitor;
 } // namespace ostrel::platform
@@ -105,4 +106,6 @@ private:
     ostrel::platform::SuspendInhibitor *suspendInhibitor_ = nullptr;
     // Tells the desktop of the alarm while its window is open.
     ostrel::platform::AlarmNotification *alarmNotice_ = nullptr;
+    // Keeps the screen lit while the alarm window waits.
+    ostrel::platform::ScreenWaker *screenWaker_ = nullptr;
 };

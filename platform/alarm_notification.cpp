@@ -46,6 +46,7 @@ void AlarmNotification::Show(const QString &alarmTime)
     const quint64 ticket = ++ticket_;
     if (!SessionHasBus())
         return;
+    alarmTime_ = alarmTime;
     QMetaObject::invokeMethod(
         this, [this, ticket, alarmTime] { Notify(ticket, alarmTime); }, Qt::QueuedConnection);
 }
@@ -53,8 +54,24 @@ void AlarmNotification::Show(const QString &alarmTime)
 void AlarmNotification::Withdraw()
 {
     ++ticket_;
+    alarmTime_.clear();
+    renewWanted_ = false;
     if (shown_)
         Close(*std::exchange(shown_, std::nullopt), false);
+}
+
+void AlarmNotification::Renew()
+{
+    if (alarmTime_.isEmpty())
+        return;
+    if (awaiting_) {
+        renewWanted_ = true;
+        return;
+    }
+    // Withdrawn first: the desktop takes the two calls in the order they were sent.
+    if (shown_)
+        Close(*std::exchange(shown_, std::nullopt), false);
+    Notify(++ticket_, alarmTime_);
 }
 
 void AlarmNotification::Notify(quint64 ticket, const QString &alarmTime)
@@ -81,16 +98,25 @@ void AlarmNotification::Notify(quint64 ticket, const QString &alarmTime)
                             {QStringLiteral("suppress-sound"), true}};
     call << ApplicationName << uint(0) << IconName << Summary << alarmTime
          << QStringList{DefaultAction, QStringLiteral("Show")} << hints << NoExpiry;
+    awaiting_ = ticket;
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, AnswerTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, ticket] {
         watcher->deleteLater();
-        if (watcher->isError())
+        if (awaiting_ == ticket)
+            awaiting_ = 0;
+        if (watcher->isError()) {
+            if (ticket == ticket_)
+                renewWanted_ = false;
             return;
+        }
         const uint id = QDBusPendingReply<uint>(*watcher).value();
-        if (ticket == ticket_)
-            shown_ = id;
-        else
+        if (ticket != ticket_) {
             Close(id, false); // withdrawn before the desktop answered
+            return;
+        }
+        shown_ = id;
+        if (std::exchange(renewWanted_, false))
+            Renew();
     });
 }
 

@@ -29,6 +29,10 @@ public:
     void Show(const QString &alarmTime);
     // Withdraws it; nothing if none is shown or the user has dismissed it.
     void Withdraw();
+    // Withdraws the notification and shows it again as a new one, which a lock screen that lights up
+    // for new notifications (GNOME's) lights up for again. Asked while the desktop has still to answer
+    // the last one, it waits for that answer: the desktop never holds two. Nothing once withdrawn.
+    void Renew();
 
 Q_SIGNALS:
     // The user clicked the notification.
@@ -42,9 +46,14 @@ private:
     void Notify(quint64 ticket, const QString &alarmTime);
     static void Close(uint id, bool atExit);
 
-    // Counts every Show and Withdraw: an answer is kept only while its Show is the last word.
+    // Counts every Show, Renew and Withdraw: an answer is kept only while its call is the last word.
     quint64 ticket_ = 0;
     std::optional<uint> shown_;
+    // The alarm's time while it is to be shown; empty once withdrawn.
+    QString alarmTime_;
+    // The ticket of the call whose answer is still to come, if any.
+    quint64 awaiting_ = 0;
+    bool renewWanted_ = false;
     bool listening_ = false;
 };
 

@@ -3,8 +3,10 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QString>
+#include <QThread>
 #include <QtGlobal>
 
 namespace ostrel::platform {
@@ -31,6 +33,15 @@ void SendEnd(const QDBusMessage &call, bool atExit)
         bus.call(call, QDBus::Block, ExitTimeoutMs);
     else
         bus.asyncCall(call);
+}
+
+bool AnsweredBeforeExit(const QDBusPendingCall &call)
+{
+    // The answer is taken in by the bus's own thread, so it arrives without this one's event loop.
+    const QDeadlineTimer deadline(ExitTimeoutMs);
+    while (!call.isFinished() && !deadline.hasExpired())
+        QThread::msleep(2);
+    return call.isFinished();
 }
 
 } // namespace ostrel::platform

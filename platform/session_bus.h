@@ -1,6 +1,7 @@
 #pragma once
 
 class QDBusMessage;
+class QDBusPendingCall;
 
 namespace ostrel::platform {
 
@@ -16,5 +17,9 @@ bool SessionHasBus();
 // Sends a call that ends something the program asked of the desktop, without waiting for its answer.
 // At exit it is waited for, briefly: a message only queued when the program ends may never leave it.
 void SendEnd(const QDBusMessage &call, bool atExit);
+
+// At exit, waits as briefly for the answer to a request still to come, so that what it names can be
+// ended; true if it has come.
+bool AnsweredBeforeExit(const QDBusPendingCall &call);
 
 } // namespace ostrel::platform

@@ -61,8 +61,19 @@ SuspendInhibitor::SuspendInhibitor(QWidget *window)
 
 SuspendInhibitor::~SuspendInhibitor()
 {
+    // A request still unanswered is ended too: the desktop would otherwise hold it for a program that
+    // has gone, unless it notices the program leave the bus. The portal's path is known beforehand, and
+    // its Close reaches the portal after the request it ends. The power manager's cookie comes only
+    // with its answer, which is waited for briefly.
     if (held_)
         End(*held_, true);
+    else if (portal_)
+        End({Service::Portal, portal_->path}, true);
+    if (powerAsk_ && AnsweredBeforeExit(*powerAsk_)) {
+        const QDBusPendingReply<uint> cookie(*powerAsk_);
+        if (cookie.isValid())
+            End({Service::PowerManager, QString(), cookie.value()}, true);
+    }
 }
 
 void SuspendInhibitor::Hold(const QString &reason)
@@ -111,9 +122,13 @@ void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reaso
         call << ApplicationName << reason;
     }
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, AnswerTimeoutMs), this);
+    if (service == Service::PowerManager)
+        powerAsk_ = watcher;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, service, ticket, reason, asked] {
         watcher->deleteLater();
         if (service == Service::PowerManager) {
+            if (powerAsk_ == watcher)
+                powerAsk_ = nullptr;
             if (!watcher->isError())
                 Keep(ticket, {service, QString(), QDBusPendingReply<uint>(*watcher).value()});
             return;

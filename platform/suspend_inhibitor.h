@@ -7,6 +7,7 @@
 #include <memory>
 
 class QDBusMessage;
+class QDBusPendingCallWatcher;
 class QWidget;
 
 namespace ostrel::platform {
@@ -61,6 +62,8 @@ private:
     std::shared_ptr<PortalAsk> portal_;
     // Numbers each portal request's handle token.
     quint64 tokens_ = 0;
+    // The power manager's answer still to come, if any, held or released.
+    QDBusPendingCallWatcher *powerAsk_ = nullptr;
 };
 
 } // namespace ostrel::platform

@@ -1,11 +1,14 @@
 // What the program asks of the desktop: while the alarm is on, not to suspend the idle machine (one
 // request while it is armed, none at any other time), and at the alarm, a notification that lasts as
-// long as the alarm window. Against stand-ins for the desktop portal, the power manager and the
-// notification service on a session bus of the test's own, never the machine's.
+// long as the alarm window and a screen kept lit while the window waits, for a limited time. Against
+// stand-ins for the desktop portal, the power manager, the notification service, GNOME's screen
+// shield and KDE's power management on a session bus of the test's own, never the machine's.
 #include "helpers.h"
 
 #include "alarm_window/frmitstime.h"
+#include "platform/screen_waker.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -13,7 +16,28 @@
 #include <QTemporaryDir>
 
 using namespace ostrel;
+using namespace std::chrono_literals;
 using testing::Choose;
+
+namespace {
+
+// Rounds of lighting the screen, short enough for a test: four in all.
+constexpr platform::WakeTimes Rounds{300ms, 1200ms};
+// The same rounds with no limit in sight.
+constexpr platform::WakeTimes Unlimited{300ms, 1h};
+
+bool IsWakeup(const QString &call)
+{
+    return call == u"kde.wakeup";
+}
+
+QStringList Without(QStringList calls, bool (*drop)(const QString &))
+{
+    calls.removeIf(drop);
+    return calls;
+}
+
+} // namespace
 
 class TestDesktopRequests : public QObject
 {
@@ -26,7 +50,8 @@ class TestDesktopRequests : public QObject
     // What the stand-ins were asked, a line a call, as they print it.
     QStringList calls_;
 
-    void StartStandIn(const QString &portal, const QString &power, const QString &notifications)
+    void StartStandIn(const QString &portal, const QString &power, const QString &notifications,
+                      const QString &shield, bool kde)
     {
         QStringList args;
         if (!portal.isEmpty())
@@ -35,6 +60,10 @@ class TestDesktopRequests : public QObject
             args << u"--power"_qs << power;
         if (!notifications.isEmpty())
             args << u"--notifications"_qs << notifications;
+        if (!shield.isEmpty())
+            args << u"--screensaver"_qs << shield;
+        if (kde)
+            args << u"--kde"_qs << u"ok"_qs;
         standIn_.start(QStringLiteral(OSTREL_DESKTOP_STANDIN), args);
         QVERIFY(standIn_.waitForStarted());
         QTRY_VERIFY(calls_.contains(u"ready"_qs));
@@ -74,6 +103,7 @@ private Q_SLOTS:
     void cleanup()
     {
         f.Close();
+        platform::SetScreenWakeTimes(nullptr);
         standIn_.kill();
         standIn_.waitForFinished();
     }
@@ -87,9 +117,12 @@ void TestDesktopRequests::followsTheAlarm_data()
     QTest::addColumn<QString>("portal"); // how the stand-in portal answers; empty: there is none
     QTest::addColumn<QString>("power"); // the same for the power manager
     QTest::addColumn<QString>("notifications"); // the same for the notification service
+    QTest::addColumn<QString>("shield"); // GNOME's screen shield at the alarm, up or down; empty: none
+    QTest::addColumn<bool>("kde"); // whether KDE's power management is there
     QTest::addColumn<bool>("bus"); // whether the program is told of the session bus
     QTest::addColumn<QString>("disarm");
-    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("calls"); // all but KDE's wakeups
+    QTest::addColumn<int>("wakeups"); // how many of those; negative: at least that many, then none
 
     const QString asked = u"reason=An alarm is set for 07:30 -> "_qs;
     // The portal's Request path as the program's own handle token makes it.
@@ -107,36 +140,74 @@ void TestDesktopRequests::followsTheAlarm_data()
     const QString ok = u"ok"_qs;
     const QString none;
 
-    QTest::newRow("portal, off by the button") << ok << ok << ok << true << u"button"_qs << byPortal;
-    QTest::newRow("portal, off by the hour list") << ok << ok << ok << true << u"hour"_qs << byPortal;
-    QTest::newRow("portal, off by the minute list") << ok << ok << none << true << u"minute"_qs << byPortal;
-    QTest::newRow("portal, the alarm answered") << ok << ok << ok << true << u"alarm"_qs << noticed;
-    QTest::newRow("portal, the program closed") << ok << ok << ok << true << u"close"_qs << byPortal;
-    QTest::newRow("portal answers after the alarm is off") << u"late"_qs << none << none << true << u"button"_qs << byPortal;
-    QTest::newRow("power manager, off by the button") << none << ok << none << true << u"button"_qs << byPower;
-    QTest::newRow("power manager, the alarm answered") << none << ok << none << true << u"alarm"_qs << byPower;
-    QTest::newRow("power manager, the program closed") << none << ok << none << true << u"close"_qs << byPower;
-    QTest::newRow("portal refuses, power manager") << u"error"_qs << ok << none << true << u"minute"_qs
-                                                   << QStringList{portal + u"error"_qs} + byPower;
+    QTest::newRow("portal, off by the button") << ok << ok << ok << none << false << true
+        << u"button"_qs << byPortal << 0;
+    QTest::newRow("portal, off by the hour list") << ok << ok << ok << none << false << true
+        << u"hour"_qs << byPortal << 0;
+    QTest::newRow("portal, off by the minute list") << ok << ok << none << none << false << true
+        << u"minute"_qs << byPortal << 0;
+    QTest::newRow("portal, the alarm answered") << ok << ok << ok << none << false << true
+        << u"alarm"_qs << noticed << 0;
+    QTest::newRow("portal, the program closed") << ok << ok << ok << none << false << true
+        << u"close"_qs << byPortal << 0;
+    QTest::newRow("portal answers after the alarm is off") << u"late"_qs << none << none << none << false << true
+        << u"button"_qs << byPortal << 0;
+    QTest::newRow("power manager, off by the button") << none << ok << none << none << false << true
+        << u"button"_qs << byPower << 0;
+    QTest::newRow("power manager, the alarm answered") << none << ok << none << none << false << true
+        << u"alarm"_qs << byPower << 0;
+    QTest::newRow("power manager, the program closed") << none << ok << none << none << false << true
+        << u"close"_qs << byPower << 0;
+    QTest::newRow("portal refuses, power manager") << u"error"_qs << ok << none << none << false << true << u"minute"_qs
+                                                   << QStringList{portal + u"error"_qs} + byPower << 0;
     // A portal with no backend for the desktop answers, then refuses; a bus may deliver the two either way round.
     const QStringList refused = QStringList{portal + handle, u"portal.Response "_qs + handle + u" 2"_qs} + byPower;
-    QTest::newRow("portal refuses after its answer") << u"refuses"_qs << ok << none << true << u"button"_qs << refused;
-    QTest::newRow("portal refuses before its answer") << u"refuses-first"_qs << ok << none << true << u"alarm"_qs << refused;
-    QTest::newRow("portal never answers") << u"silent"_qs << ok << none << true << u"button"_qs
-                                          << QStringList{portal + u"no answer"_qs};
+    QTest::newRow("portal refuses after its answer") << u"refuses"_qs << ok << none << none << false << true
+        << u"button"_qs << refused << 0;
+    QTest::newRow("portal refuses before its answer") << u"refuses-first"_qs << ok << none << none << false << true
+        << u"alarm"_qs << refused << 0;
+    QTest::newRow("portal never answers") << u"silent"_qs << ok << none << none << false << true << u"button"_qs
+                                          << QStringList{portal + u"no answer"_qs} << 0;
     // The notification clicked or dismissed while the alarm window is open: nothing left to withdraw.
-    QTest::newRow("notification clicked") << ok << none << ok << true << u"alarm, click"_qs
+    QTest::newRow("notification clicked") << ok << none << ok << none << false << true << u"alarm, click"_qs
         << QStringList{byPortal.at(0), notify + u'1', u"notify.ActionInvoked 1 default"_qs,
-                       u"notify.NotificationClosed 1 2"_qs, byPortal.at(1)};
-    QTest::newRow("notification dismissed") << ok << none << ok << true << u"alarm, dismiss"_qs
-        << QStringList{byPortal.at(0), notify + u'1', u"notify.NotificationClosed 1 2"_qs, byPortal.at(1)};
+                       u"notify.NotificationClosed 1 2"_qs, byPortal.at(1)} << 0;
+    QTest::newRow("notification dismissed") << ok << none << ok << none << false << true << u"alarm, dismiss"_qs
+        << QStringList{byPortal.at(0), notify + u'1', u"notify.NotificationClosed 1 2"_qs, byPortal.at(1)} << 0;
     // Shown only after the window has closed: withdrawn as it comes.
-    QTest::newRow("notification answered after the window closed") << ok << none << u"late"_qs << true << u"alarm"_qs
-        << QStringList{byPortal.at(0), notify + u'1', byPortal.at(1), u"notify.CloseNotification 1"_qs};
-    QTest::newRow("only a notification service") << none << none << ok << true << u"alarm"_qs
-        << QStringList{notify + u'1', u"notify.CloseNotification 1"_qs};
-    QTest::newRow("no service") << none << none << none << true << u"alarm"_qs << QStringList();
-    QTest::newRow("no session bus") << ok << ok << ok << false << u"alarm"_qs << QStringList();
+    QTest::newRow("notification answered after the window closed") << ok << none << u"late"_qs << none << false << true
+        << u"alarm"_qs
+        << QStringList{byPortal.at(0), notify + u'1', byPortal.at(1), u"notify.CloseNotification 1"_qs} << 0;
+    QTest::newRow("only a notification service") << none << none << ok << none << false << true << u"alarm"_qs
+        << QStringList{notify + u'1', u"notify.CloseNotification 1"_qs} << 0;
+    QTest::newRow("no service") << none << none << none << none << false << true << u"alarm"_qs << QStringList() << 0;
+    QTest::newRow("no session bus") << ok << ok << ok << u"up"_qs << true << false << u"alarm"_qs << QStringList() << 0;
+
+    // The screen kept lit while the window waits: a round at the alarm and then one each interval, until
+    // the window closes or the rounds are over. KDE's power management is asked each round; GNOME's lock
+    // screen is sent the notification anew, one at a time, only while its shield is up.
+    // The shield as asked at the alarm, and the notifications sent one after the other (with what
+    // comes between the first and the second).
+    const auto anew = [&](const QString &shieldAtAlarm, int sent, const QStringList &between = {}) {
+        QStringList c = QStringList{u"screensaver.GetActive -> "_qs + shieldAtAlarm, notify + u'1'} + between;
+        for (int id = 1; id < sent; ++id)
+            c << u"notify.CloseNotification %1"_qs.arg(id) << notify + QString::number(id + 1);
+        return c << u"notify.CloseNotification %1"_qs.arg(sent);
+    };
+    QTest::newRow("screen lit each round, to the limit") << none << none << ok << u"down"_qs << true << true
+        << u"alarm, past the limit"_qs << anew(u"false"_qs, 1) << 4;
+    QTest::newRow("screen lit each round until the window closes") << none << none << none << none << true << true
+        << u"alarm, 2 rounds"_qs << QStringList() << -2;
+    QTest::newRow("shield up: notified anew each round") << none << none << ok << u"up"_qs << false << true
+        << u"alarm, past the limit"_qs << anew(u"true"_qs, 4) << 0;
+    QTest::newRow("shield goes up while the window waits") << ok << none << ok << u"down"_qs << true << true
+        << u"alarm, shield up, past the limit"_qs
+        << QStringList{byPortal.at(0)} + anew(u"false"_qs, 4, {u"screensaver.ActiveChanged true"_qs})
+               + QStringList{byPortal.at(1)}
+        << 4;
+    // Closed before its answer came: ended all the same, by the path the program chose for it.
+    QTest::newRow("portal answers after the program closed") << u"late"_qs << none << none << none << false << true
+        << u"close"_qs << byPortal << 0;
 }
 
 void TestDesktopRequests::followsTheAlarm()
@@ -144,12 +215,15 @@ void TestDesktopRequests::followsTheAlarm()
     QFETCH(QString, portal);
     QFETCH(QString, power);
     QFETCH(QString, notifications);
+    QFETCH(QString, shield);
+    QFETCH(bool, kde);
     QFETCH(bool, bus);
     QFETCH(QString, disarm);
     QFETCH(QStringList, calls);
+    QFETCH(int, wakeups);
 
-    if (!portal.isEmpty() || !power.isEmpty() || !notifications.isEmpty())
-        StartStandIn(portal, power, notifications);
+    if (!portal.isEmpty() || !power.isEmpty() || !notifications.isEmpty() || !shield.isEmpty() || kde)
+        StartStandIn(portal, power, notifications, shield, kde);
     const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     const std::optional<QByteArray> runtime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")
         ? std::optional(qgetenv("XDG_RUNTIME_DIR")) : std::nullopt;
@@ -161,6 +235,8 @@ void TestDesktopRequests::followsTheAlarm()
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         qputenv("XDG_RUNTIME_DIR", dir_.path().toUtf8()); // a runtime directory with no bus in it
     }
+    const platform::WakeTimes &times = disarm.contains(u"rounds"_qs) ? Unlimited : Rounds;
+    platform::SetScreenWakeTimes(&times);
 
     f.Open();
     QTest::qWait(100);
@@ -178,14 +254,21 @@ void TestDesktopRequests::followsTheAlarm()
     // held, and nothing is ended, until the alarm goes off.
     QStringList whileArmed = calls;
     whileArmed.removeIf([](const QString &call) {
-        return call.startsWith(u"portal.Close"_qs) || call.startsWith(u"power.UnInhibit"_qs) || call.startsWith(u"notify."_qs);
+        return call.startsWith(u"portal.Close"_qs) || call.startsWith(u"power.UnInhibit"_qs)
+            || call.startsWith(u"notify."_qs) || call.startsWith(u"screensaver."_qs);
     });
     QTRY_COMPARE(calls_, whileArmed);
+    // While the window is open: all but the ending of the requests and the notification's withdrawal.
     QStringList whileOpen = calls;
     whileOpen.removeIf([](const QString &call) {
-        return call.startsWith(u"portal.Close"_qs) || call.startsWith(u"power.UnInhibit"_qs)
-            || call.startsWith(u"notify.CloseNotification"_qs);
+        return call.startsWith(u"portal.Close"_qs) || call.startsWith(u"power.UnInhibit"_qs);
     });
+    for (qsizetype i = whileOpen.size() - 1; i >= 0; --i) {
+        if (whileOpen.at(i).startsWith(u"notify.CloseNotification"_qs)) {
+            whileOpen.remove(i);
+            break;
+        }
+    }
 
     if (disarm == u"button") {
         f.window->cmdAlarm->click();
@@ -200,6 +283,8 @@ void TestDesktopRequests::followsTheAlarm()
         bool stayed = false;
         const auto answered = testing::WhenModalOpens([&](QWidget *modal) {
             QVERIFY(qobject_cast<frmItsTime *>(modal));
+            QElapsedTimer open;
+            open.start();
             if (disarm == u"alarm, click") {
                 // Another window has the keyboard when the user clicks the notification.
                 QWidget elsewhere(modal, Qt::Window);
@@ -216,6 +301,18 @@ void TestDesktopRequests::followsTheAlarm()
                 QTRY_VERIFY(!calls_.isEmpty() && calls_.last().startsWith(u"notify.NotificationClosed"_qs));
                 QTest::qWait(100);
                 stayed = modal->isVisible() && QApplication::activeModalWidget() == modal;
+            } else if (disarm == u"alarm, shield up, past the limit") {
+                // The screen locks while the window waits, before the second round.
+                QTRY_VERIFY(calls_.indexOf(QRegularExpression(u"notify.Notify .*"_qs)) >= 0);
+                standIn_.write("shield up\n");
+            } else if (disarm == u"alarm, 2 rounds") {
+                QTRY_VERIFY(calls_.count(u"kde.wakeup"_qs) >= 2);
+            }
+            if (disarm.endsWith(u"past the limit"_qs)) {
+                // Two rounds' time after the last: none came, and the window still waits.
+                const auto limit = std::chrono::milliseconds(times.limit + 2 * times.interval);
+                QTRY_VERIFY_WITH_TIMEOUT(open.elapsed() > limit.count(), int(2 * limit.count()));
+                QVERIFY(modal->isVisible());
             }
             QTest::qWait(100);
             seen = calls_;
@@ -223,17 +320,22 @@ void TestDesktopRequests::followsTheAlarm()
         f.window->Timer1_Timer();
         QVERIFY(*answered);
         // Held while the alarm window waits for the user, and the desktop told of the alarm.
-        QCOMPARE(seen, whileOpen);
+        QCOMPARE(Without(seen, IsWakeup), whileOpen);
         QCOMPARE(activated, disarm == u"alarm, click");
         QCOMPARE(stayed, disarm == u"alarm, dismiss");
     } else if (disarm == u"close") {
         f.Close();
     }
     QCOMPARE(f.window ? f.window->cmdAlarm->text() : u"Alarm Is Off"_qs, u"Alarm Is Off"_qs);
-    QTRY_COMPARE(calls_, calls);
-    // Nothing more: no second request, nothing left to end.
-    QTest::qWait(500);
-    QCOMPARE(calls_, calls);
+    QTRY_COMPARE(Without(calls_, IsWakeup), calls);
+    if (wakeups >= 0)
+        QCOMPARE(calls_.count(u"kde.wakeup"_qs), wakeups);
+    else
+        QVERIFY2(calls_.count(u"kde.wakeup"_qs) >= -wakeups, qPrintable(calls_.join(u", "_qs)));
+    // Nothing more, for longer than a round: no second request, nothing left to end, the screen left alone.
+    const QStringList ended = calls_;
+    QTest::qWait(int(Rounds.interval.count()) * 2);
+    QCOMPARE(calls_, ended);
 }
 
 QTEST_MAIN(TestDesktopRequests)

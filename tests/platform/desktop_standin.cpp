@@ -8,19 +8,25 @@
 //   notify.Notify app=A replaces=R icon=I summary=S body=B actions=K,L hints=NAME=VALUE(TYPE),... expire=T -> ID
 //   notify.CloseNotification ID
 //   notify.ActionInvoked ID default, notify.NotificationClosed ID REASON    (what it sends, told to)
+//   unexpected second notification, ID open                   (a Notify while one is still open)
+//   screensaver.GetActive -> true|false
+//   screensaver.ActiveChanged true|false                      (what it sends, told to)
+//   kde.wakeup
 // It serves org.freedesktop.portal.Inhibit as the desktop portal publishes it (a Request object for
 // each inhibition, ended by its Close), org.freedesktop.PowerManagement.Inhibit (a cookie, ended by
-// UnInhibit) and org.freedesktop.Notifications as freedesktop.org publishes it (version 1.2).
+// UnInhibit), org.freedesktop.Notifications as freedesktop.org publishes it (version 1.2), GNOME's
+// screen shield (org.gnome.ScreenSaver: GetActive and the ActiveChanged signal) and KDE's power
+// management (org.kde.Solid.PowerManagement: wakeup).
 // Anything else asked of it is printed as "unexpected ..." and answered with an error.
-//   desktop_standin [--portal MODE] [--power MODE] [--notifications MODE]
+//   desktop_standin [--portal MODE] [--power MODE] [--notifications MODE] [--screensaver up|down] [--kde ok]
 // A service not named is not there. MODE: ok, late (answers after 300 ms), error, silent (never);
 // for the portal also refuses (answers, then ends the Request with Response 2 as a portal without a
 // backend for the desktop does) and refuses-first (the Response sent just before the answer).
 // A portal Request's path is built as the portal builds it, from the caller's name and its
 // handle_token; HANDLE prints the caller's part as SENDER. Lines on standard input act as the user:
 // "click ID" invokes a notification's default action and closes it (reason 2, as a notification that
-// is not resident goes), "dismiss ID" closes it (reason 2). "ready" is printed once the services'
-// names are taken.
+// is not resident goes), "dismiss ID" closes it (reason 2), "shield up" and "shield down" raise and
+// lower the screen shield. "ready" is printed once the services' names are taken.
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -82,6 +88,8 @@ public:
         } else if (name_ == u"notifications" && message.path() == u"/org/freedesktop/Notifications"
                    && call == u"org.freedesktop.Notifications.Notify" && message.signature() == u"susssasa{sv}i") {
             const QString id = QString::number(++count_);
+            if (!open_.isEmpty())
+                Print(u"unexpected second notification, "_qs + open_.values().join(u',') + u" open"_qs);
             Answer(message, connection,
                    u"notify.Notify app=%1 replaces=%2 icon=%3 summary=%4 body=%5 actions=%6 hints=%7 expire=%8"_qs.arg(
                        args.at(0).toString(), args.at(1).toString(), args.at(2).toString(), args.at(3).toString(),
@@ -101,6 +109,14 @@ public:
         } else if (name_ == u"notifications" && message.path() == u"/org/freedesktop/Notifications"
                    && call == u"org.freedesktop.Notifications.GetServerInformation") {
             connection.send(message.createReply(QVariantList{u"stand-in"_qs, u"test"_qs, u"1"_qs, u"1.2"_qs}));
+        } else if (name_ == u"screensaver" && message.path() == u"/org/gnome/ScreenSaver"
+                   && call == u"org.gnome.ScreenSaver.GetActive" && message.signature().isEmpty()) {
+            Print(u"screensaver.GetActive -> "_qs + (mode_ == u"up" ? u"true"_qs : u"false"_qs));
+            connection.send(message.createReply(mode_ == u"up"));
+        } else if (name_ == u"kde" && message.path() == u"/org/kde/Solid/PowerManagement"
+                   && call == u"org.kde.Solid.PowerManagement.wakeup" && message.signature().isEmpty()) {
+            Print(u"kde.wakeup"_qs);
+            connection.send(message.createReply());
         } else {
             Print(u"unexpected %1 %2 %3 (%4)"_qs.arg(name_, message.path(), call, message.signature()));
             connection.send(message.createErrorReply(QDBusError::UnknownMethod, u"Not served here"_qs));
@@ -109,6 +125,17 @@ public:
     }
 
     QString introspect(const QString &) const override { return QString(); }
+
+    // The screen shield goes up or down, as told on standard input.
+    void Shield(const QString &state)
+    {
+        mode_ = state;
+        QDBusMessage changed = QDBusMessage::createSignal(u"/org/gnome/ScreenSaver"_qs, u"org.gnome.ScreenSaver"_qs,
+                                                          u"ActiveChanged"_qs);
+        changed << (state == u"up");
+        QDBusConnection::sessionBus().send(changed);
+        Print(u"screensaver.ActiveChanged "_qs + (state == u"up" ? u"true"_qs : u"false"_qs));
+    }
 
     // What the user does with a notification, as told on standard input.
     void Act(const QString &what, const QString &id)
@@ -211,6 +238,7 @@ int main(int argc, char *argv[])
     }
     const QStringList args = app.arguments().mid(1);
     Service *notifications = nullptr;
+    Service *screensaver = nullptr;
     for (qsizetype i = 0; i + 1 < args.size(); i += 2) {
         const QString name = args.at(i).mid(2);
         auto *service = new Service(name, args.at(i + 1));
@@ -225,6 +253,13 @@ int main(int argc, char *argv[])
             registered = bus.registerVirtualObject(u"/org/freedesktop/Notifications"_qs, service)
                 && bus.registerService(u"org.freedesktop.Notifications"_qs);
             notifications = service;
+        } else if (name == u"screensaver") {
+            registered = bus.registerVirtualObject(u"/org/gnome/ScreenSaver"_qs, service)
+                && bus.registerService(u"org.gnome.ScreenSaver"_qs);
+            screensaver = service;
+        } else if (name == u"kde") {
+            registered = bus.registerVirtualObject(u"/org/kde/Solid/PowerManagement"_qs, service)
+                && bus.registerService(u"org.kde.Solid.PowerManagement"_qs);
         }
         if (!registered) {
             Print(u"cannot serve "_qs + name);
@@ -232,14 +267,16 @@ int main(int argc, char *argv[])
         }
     }
     QSocketNotifier input(0, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&input, notifications] {
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&input, notifications, screensaver] {
         char line[256];
         if (!std::fgets(line, sizeof line, stdin)) {
             input.setEnabled(false);
             return;
         }
         const QStringList words = QString::fromUtf8(line).simplified().split(u' ');
-        if (words.size() == 2 && notifications)
+        if (words.size() == 2 && words.at(0) == u"shield" && screensaver)
+            screensaver->Shield(words.at(1));
+        else if (words.size() == 2 && notifications)
             notifications->Act(words.at(0), words.at(1));
         else
             Print(u"cannot "_qs + words.join(u' '));

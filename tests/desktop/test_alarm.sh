@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The alarm on a real X desktop: set by mouse and keyboard as a user sets it, it must open its window
 # on the very second, centred by its frame at once, above everything and out of the taskbar, and call
-# once through the sound server. A second run has no sound server at all: the window must still come.
+# once through the sound server, and keep the screen lit while it waits (and not once it has closed). A
+# second run has no sound server at all: the window must still come.
 # The program runs on a fake clock that starts at 07:29:45 as it is launched, so the script knows the
 # program's time from the time since the launch by its own clock.
 variant=${1:-sound}
@@ -231,8 +232,18 @@ PY
     sh -c "awk -v l=${STREAM_LAG:-99} 'BEGIN { exit !(l > -0.5 && l < 0.5) }'"
 fi
 
+if [ "$variant" = sound ]; then
+  # The screen is kept lit while the window waits: lit again every 10 s, so that 25 s into the window
+  # the X server has seen no input for less than a round and a second.
+  until later_than "$(now)" "$(awk -v a="$APPEARED_AT" 'BEGIN { printf "%.3f", a + 25 }')"; do sleep 0.1; done
+  IDLE_OPEN=$(xprintidle)
+  check "the screen is kept lit while the window waits: X idle time $IDLE_OPEN ms 25 s after it appeared" \
+    test "$IDLE_OPEN" -lt 11000
+fi
+
 # The window manager's close command on the alarm window (alt+F4 under each window manager the
 # suite runs), and the program goes back to no alarm.
+CLOSE_KEY_AT=$(now)
 close_with_keys "$ALARM"
 check "alt+F4 closes the alarm window within a second${LIST_OPEN:+, the hour list open at the alarm} (in ${CLOSED_IN:-more than 5} s)" \
   later_than 1 "${CLOSED_IN:-9}"
@@ -257,6 +268,15 @@ if [ -z "$SHOWN_AFTER" ] && kill -0 "$APP_PID" 2>/dev/null; then
   window_shot "$MAIN_WIN" "$WORK/later.png"
   button_text "$WORK/later.png" "$WORK/caption-later.png"
   say "10 s later the caption differs from the first in $(differing "$WORK/caption-off.png" "$WORK/caption-later.png") pixels"
+fi
+
+if [ "$variant" = sound ]; then
+  # Once the window has gone the screen is left to blank on its own timeout: the close key was the
+  # last input, and nothing has lit the screen since.
+  until later_than "$(now)" "$(awk -v a="$CLOSE_KEY_AT" 'BEGIN { printf "%.3f", a + 12 }')"; do sleep 0.1; done
+  IDLE_CLOSED=$(xprintidle)
+  check "the screen is left alone once the window has closed: X idle time $IDLE_CLOSED ms 12 s after the close key" \
+    test "$IDLE_CLOSED" -ge 11000
 fi
 
 if [ "$variant" = sound ] && [ "$silent_status" -ne 0 ]; then fail "the run without a sound server"; fi

@@ -1,5 +1,6 @@
 #include "platform/session_bus.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -42,6 +43,17 @@ bool AnsweredBeforeExit(const QDBusPendingCall &call)
     while (!call.isFinished() && !deadline.hasExpired())
         QThread::msleep(2);
     return call.isFinished();
+}
+
+void AwaitAtExit(QObject *receiver, const std::function<bool()> &waiting)
+{
+    // A signal is handed over as an event posted to its receiver.
+    const QDeadlineTimer deadline(ExitTimeoutMs);
+    while (waiting() && !deadline.hasExpired()) {
+        QCoreApplication::sendPostedEvents(receiver, QEvent::MetaCall);
+        if (waiting())
+            QThread::msleep(2);
+    }
 }
 
 } // namespace ostrel::platform

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
+
 class QDBusMessage;
 class QDBusPendingCall;
+class QObject;
 
 namespace ostrel::platform {
 
@@ -21,5 +24,9 @@ void SendEnd(const QDBusMessage &call, bool atExit);
 // At exit, waits as briefly for the answer to a request still to come, so that what it names can be
 // ended; true if it has come.
 bool AnsweredBeforeExit(const QDBusPendingCall &call);
+
+// At exit, lets the signals the bus brings the receiver reach it while `waiting` holds, as briefly.
+// Only the receiver's own deliveries run: nothing else of the program's.
+void AwaitAtExit(QObject *receiver, const std::function<bool()> &waiting);
 
 } // namespace ostrel::platform

@@ -52,6 +52,7 @@ struct SuspendInhibitor::PortalAsk
     QString reason;
     QString path; // the Request object whose Response is listened for
     bool refused = false;
+    bool settled = false; // its Response 0 has come: the portal holds it
 };
 
 SuspendInhibitor::SuspendInhibitor(QWidget *window)
@@ -61,14 +62,17 @@ SuspendInhibitor::SuspendInhibitor(QWidget *window)
 
 SuspendInhibitor::~SuspendInhibitor()
 {
-    // A request still unanswered is ended too: the desktop would otherwise hold it for a program that
-    // has gone, unless it notices the program leave the bus. The portal's path is known beforehand, and
-    // its Close reaches the portal after the request it ends. The power manager's cookie comes only
-    // with its answer, which is waited for briefly.
-    if (held_)
+    // A request still unanswered, or that the portal has yet to settle, is ended too: the desktop would
+    // otherwise be left holding it for a program that has gone. The portal's word on it is waited for
+    // briefly; the power manager's cookie comes only with its answer, which is waited for as briefly.
+    exiting_ = true;
+    if (held_ && !(held_->service == Service::Portal && portal_ && !portal_->settled))
         End(*held_, true);
-    else if (portal_)
-        End({Service::Portal, portal_->path}, true);
+    else if (portal_ && !portal_->refused)
+        closing_.insert(portal_->path);
+    AwaitAtExit(this, [this] { return !closing_.isEmpty(); });
+    for (const QString &path : std::as_const(closing_))
+        End({Service::Portal, path}, true); // no word in time: closed all the same
     if (powerAsk_ && AnsweredBeforeExit(*powerAsk_)) {
         const QDBusPendingReply<uint> cookie(*powerAsk_);
         if (cookie.isValid())
@@ -90,6 +94,12 @@ void SuspendInhibitor::Hold(const QString &reason)
 void SuspendInhibitor::Release()
 {
     ++ticket_;
+    if (portal_ && !portal_->settled && !portal_->refused) {
+        // Answered or not, the portal has yet to say how its request went: closed once it has.
+        closing_.insert(std::exchange(portal_, nullptr)->path);
+        if (held_ && held_->service == Service::Portal)
+            held_.reset();
+    }
     ForgetPortal();
     if (held_)
         End(*std::exchange(held_, nullptr), false);
@@ -97,7 +107,7 @@ void SuspendInhibitor::Release()
 
 void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reason)
 {
-    if (ticket != ticket_)
+    if (ticket != ticket_ || exiting_)
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -139,6 +149,8 @@ void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reaso
             // No portal, or one without an Inhibit of its own: the power manager, if there is one.
             if (asked == portal_)
                 ForgetPortal();
+            else if (closing_.remove(asked->path))
+                Listen(asked->path, false);
             Ask(Service::PowerManager, ticket, reason);
             return;
         }
@@ -156,9 +168,21 @@ void SuspendInhibitor::Ask(Service service, quint64 ticket, const QString &reaso
 void SuspendInhibitor::PortalResponse(uint response, const QVariantMap &, const QDBusMessage &message)
 {
     // Response 0 is a request the desktop holds; any other is one it never held, which is not to be
-    // closed. Only the present request's word counts: a released one is no longer listened for.
-    if (response == 0 || !portal_ || message.path() != portal_->path)
+    // closed. A request ended before this word is closed now; otherwise only the present request's
+    // word counts.
+    const QString path = message.path();
+    if (closing_.remove(path)) {
+        Listen(path, false);
+        if (response == 0)
+            End({Service::Portal, path}, exiting_);
         return;
+    }
+    if (!portal_ || path != portal_->path)
+        return;
+    if (response == 0) {
+        portal_->settled = true;
+        return;
+    }
     const std::shared_ptr<PortalAsk> refused = portal_;
     refused->refused = true;
     ForgetPortal();
@@ -188,7 +212,7 @@ void SuspendInhibitor::Keep(quint64 ticket, const Request &request)
 {
     if (ticket == ticket_)
         held_ = std::make_unique<Request>(request);
-    else
+    else if (request.service != Service::Portal || !closing_.contains(request.handle))
         End(request, false); // released before the desktop answered
 }
 

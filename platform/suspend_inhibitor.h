@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariantMap>
 
@@ -60,6 +61,10 @@ private:
     // The portal request asked for or held under the present ticket, whose Response is listened for;
     // gone with the ticket.
     std::shared_ptr<PortalAsk> portal_;
+    // Portal requests ended before the portal's word on them, closed once it comes: a portal's backend
+    // may only then be holding what a Close ends. Until then their Response is listened for.
+    QSet<QString> closing_;
+    bool exiting_ = false;
     // Numbers each portal request's handle token.
     quint64 tokens_ = 0;
     // The power manager's answer still to come, if any, held or released.

@@ -1,8 +1,9 @@
 // Stands in for the desktop's services on a test's own session bus, and prints every call it takes,
 // one line each, as it takes it:
 //   portal.Inhibit window=W flags=F reason=R -> HANDLE      (or -> error, or -> no answer)
+//   portal.Response HANDLE 0                                  (held: its backend has acted on it)
 //   portal.Response HANDLE 2                                  (a refusal after the answer, or before)
-//   portal.Close HANDLE
+//   portal.Close HANDLE                                       (or unexpected ... before its Response 0)
 //   power.Inhibit application=A reason=R -> COOKIE
 //   power.UnInhibit COOKIE
 //   notify.Notify app=A replaces=R icon=I summary=S body=B actions=K,L hints=NAME=VALUE(TYPE),... expire=T -> ID
@@ -20,8 +21,11 @@
 // Anything else asked of it is printed as "unexpected ..." and answered with an error.
 //   desktop_standin [--portal MODE] [--power MODE] [--notifications MODE] [--screensaver up|down] [--kde ok]
 // A service not named is not there. MODE: ok, late (answers after 300 ms), error, silent (never);
-// for the portal also refuses (answers, then ends the Request with Response 2 as a portal without a
-// backend for the desktop does) and refuses-first (the Response sent just before the answer).
+// for the portal also slow (answers at once, its Response 0 after 200 ms), refuses (answers, then
+// ends the Request with Response 2 as a portal without a backend for the desktop does) and
+// refuses-first (the Response sent just before the answer). A portal that answers and holds the
+// request sends Response 0 once its backend holds it, right after the answer unless slow: a Close
+// before then leaves the backend's inhibitor held, so it is printed as unexpected.
 // A portal Request's path is built as the portal builds it, from the caller's name and its
 // handle_token; HANDLE prints the caller's part as SENDER. Lines on standard input act as the user:
 // "click ID" invokes a notification's default action and closes it (reason 2, as a notification that
@@ -72,7 +76,8 @@ public:
                                                                        options.value(u"reason"_qs).toString()),
                    handle, QVariant::fromValue(QDBusObjectPath(handle)));
         } else if (name_ == u"portal" && call == u"org.freedesktop.portal.Request.Close" && open_.remove(message.path())) {
-            Print(u"portal.Close "_qs + Shown(message.path()));
+            Print((settled_.contains(message.path()) ? u"portal.Close "_qs : u"unexpected portal.Close before its Response "_qs)
+                  + Shown(message.path()));
             connection.send(message.createReply());
         } else if (name_ == u"power" && message.path() == u"/org/freedesktop/PowerManagement/Inhibit"
                    && call == u"org.freedesktop.PowerManagement.Inhibit.Inhibit" && message.signature() == u"ss") {
@@ -174,20 +179,36 @@ private:
         Print(line + u" -> "_qs + Shown(id));
         open_.insert(id);
         const QDBusMessage reply = message.createReply(result);
+        // Unicast to the caller, as the portal sends it.
+        const auto response = [caller = message.service(), id](uint code) {
+            QDBusMessage signal = QDBusMessage::createTargetedSignal(caller, id, u"org.freedesktop.portal.Request"_qs,
+                                                                     u"Response"_qs);
+            signal << code << QVariantMap();
+            return signal;
+        };
         if (mode_ != u"refuses" && mode_ != u"refuses-first") {
-            QTimer::singleShot(mode_ == u"late" ? 300 : 0, [connection, reply] { QDBusConnection(connection).send(reply); });
+            QTimer::singleShot(mode_ == u"late" ? 300 : 0, [this, connection, reply, response, id] {
+                QDBusConnection(connection).send(reply);
+                if (name_ != u"portal")
+                    return;
+                // Held once the backend has acted, as the portal tells with Response 0.
+                QTimer::singleShot(mode_ == u"slow" ? 200 : 0, [this, connection, response, id] {
+                    if (!open_.contains(id))
+                        return;
+                    settled_.insert(id);
+                    Print(u"portal.Response "_qs + Shown(id) + u" 0"_qs);
+                    QDBusConnection(connection).send(response(0));
+                });
+            });
             return;
         }
-        // Unicast to the caller, as the portal sends it; the Request is gone with it.
-        QDBusMessage response = QDBusMessage::createTargetedSignal(message.service(), id, u"org.freedesktop.portal.Request"_qs,
-                                                                   u"Response"_qs);
-        response << 2u << QVariantMap();
+        // A refusal: the Request is gone with it.
         open_.remove(id);
         QDBusConnection bus(connection);
         if (mode_ == u"refuses")
             bus.send(reply);
         Print(u"portal.Response "_qs + Shown(id) + u" 2"_qs);
-        bus.send(response);
+        bus.send(response(2));
         if (mode_ == u"refuses-first")
             bus.send(reply);
     }
@@ -224,6 +245,7 @@ private:
     QString mode_;
     int count_ = 0;
     QSet<QString> open_;
+    QSet<QString> settled_; // portal Requests whose Response 0 has been sent
 };
 
 } // namespace

@@ -41,13 +41,16 @@ fi
 # the normal run so that the last lines printed stay that run's summary. Reports go to files: a test
 # that reads the program's stderr, or stops it with a signal, would otherwise garble or lose them.
 # faketime's library is preloaded ahead of the sanitizer runtime by some tests; that order is harmless.
+# The sanitizer's tracking of dynamic TLS is off: with this glibc it now and then takes a library's TLS
+# block for an older glibc's layout, and the leak check at exit then reads an unmapped range and crashes
+# after every test has passed. Leaks are still reported; only those blocks are no longer scanned apart.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TESTS=ON -DOSTREL_SANITIZE=ON >/dev/null
 cmake --build build-asan --parallel "$(nproc)"
 reports=$PWD/build-asan/sanitizer-reports
 rm -rf "$reports" && mkdir -p "$reports"
 sanitized=0
 (cd build-asan &&
-  ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1:log_path=$reports/asan \
+  ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1:intercept_tls_get_addr=0:log_path=$reports/asan \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan \
   ctest --output-on-failure --parallel "$(nproc)") || sanitized=1
 if [ -n "$(ls -A "$reports")" ]; then

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 
@@ -78,7 +79,17 @@ frmItsTime::frmItsTime()
 int frmItsTime::ShowModal()
 {
     Form_Load();
-    return exec();
+    const int result = exec();
+    // A sound server that has still not answered would otherwise call out after the window has gone.
+    ostrel::platform::CancelSound();
+    return result;
+}
+
+// The window takes the keyboard as it appears, so a key the user meant for another window can land
+// here: none of them closes it (a dialog would close on Escape), only the window's close command.
+void frmItsTime::keyPressEvent(QKeyEvent *event)
+{
+    event->accept();
 }
 
 void frmItsTime::Form_Load()

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDialog>
 
+class QKeyEvent;
 class QLabel;
 
 namespace ostrel::platform {
@@ -27,6 +28,9 @@ public:
     QLabel *olePeek = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label1 = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Form_Load();

@@ -4,6 +4,8 @@
 #include <QLibrary>
 #include <QtEndian>
 
+#include <cstddef>
+
 namespace ostrel::platform {
 
 namespace {
@@ -22,23 +24,43 @@ quint16 U16(const char *p)
 // of silence after the clip lets its last note play out.
 constexpr int TailMs = 250;
 
-using PlayPcm = void (*)(const QByteArray &pcm, int sampleRate, int channels, int bitsPerSample);
-
-// The sound output module (sound_output.cpp), loaded on first use or by PrepareSound and kept loaded: its sinks outlive
-// the call. Looked for next to the program, as in the build tree, then where it is installed.
-PlayPcm SoundOutput()
+// What the sound output module (sound_output.cpp) offers. None of it waits for the sound server.
+struct Output
 {
-    static const PlayPcm play = [] {
+    void (*play)(const unsigned char *bytes, std::size_t size, int sampleRate, int channels, int bitsPerSample) = nullptr;
+    void (*cancel)() = nullptr;
+    void (*stop)() = nullptr;
+};
+
+void StopOutput();
+
+// The module, loaded on first use or by PrepareSound and kept loaded: its thread plays on after a
+// call has returned. Looked for next to the program, as in the build tree, then where it is installed.
+const Output &SoundOutput()
+{
+    static const Output output = [] {
         const QString bin = QCoreApplication::applicationDirPath();
         const QString dirs[] = {bin, bin + QStringLiteral("/" OSTREL_MODULE_FROM_BIN)};
         for (const QString &dir : dirs) {
             QLibrary module(dir + QStringLiteral("/ostrel-sound"));
-            if (const auto f = reinterpret_cast<PlayPcm>(module.resolve("ostrel_play_pcm")))
-                return f;
+            Output o;
+            o.play = reinterpret_cast<decltype(o.play)>(module.resolve("ostrel_sound_play"));
+            o.cancel = reinterpret_cast<decltype(o.cancel)>(module.resolve("ostrel_sound_cancel"));
+            o.stop = reinterpret_cast<decltype(o.stop)>(module.resolve("ostrel_sound_stop"));
+            if (o.play && o.cancel && o.stop) {
+                // Its thread ends with the application, before the libraries are unloaded.
+                qAddPostRoutine(StopOutput);
+                return o;
+            }
         }
-        return PlayPcm(nullptr);
+        return Output();
     }();
-    return play;
+    return output;
+}
+
+void StopOutput()
+{
+    SoundOutput().stop();
 }
 
 } // namespace
@@ -100,10 +122,15 @@ void PlayWave(const QByteArray &file)
     const QByteArray pcm = PcmToPlay(*wave);
     if (pcm.isEmpty())
         return;
-    const auto play = SoundOutput();
-    if (!play)
-        return;
-    play(pcm, wave->sampleRate, wave->channels, wave->bitsPerSample);
+    if (const Output &output = SoundOutput(); output.play)
+        output.play(reinterpret_cast<const unsigned char *>(pcm.constData()), std::size_t(pcm.size()), wave->sampleRate,
+                    wave->channels, wave->bitsPerSample);
+}
+
+void CancelSound()
+{
+    if (const Output &output = SoundOutput(); output.cancel)
+        output.cancel();
 }
 
 } // namespace ostrel::platform

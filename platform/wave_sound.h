@@ -23,13 +23,17 @@ std::optional<Wave> DecodeWave(const QByteArray &file);
 // silence. Empty for a clip of any other kind.
 QByteArray PcmToPlay(const Wave &wave);
 
-// Plays an 8- or 16-bit PCM clip once, in the background, through the default sound output. Without a
-// sound output, or with a clip it cannot read, it does nothing and says nothing. Sound output is opened
-// here, on first use, and each play has a sink of its own, released when the clip has played.
+// Plays an 8- or 16-bit PCM clip once, in the background, through the sound server's default output of
+// the moment, and returns at once: the server is reached from a thread of the sound output's own, so a
+// server that is slow, hung or gone never holds up the caller. Without a sound server, or with a clip
+// it cannot read, it does nothing and says nothing.
 void PlayWave(const QByteArray &file);
 
+// A clip that has not yet begun to play (the server has not answered) never will.
+void CancelSound();
+
 // Loads the sound output module now (tens of milliseconds), so that a later PlayWave does not wait for
-// it; it stays loaded. The sound output itself is still opened by the first PlayWave.
+// it; it stays loaded. The sound server is still first reached by the first PlayWave.
 void PrepareSound();
 
 } // namespace ostrel::platform

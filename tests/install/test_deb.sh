@@ -25,7 +25,7 @@ say "Depends: $depends"
 # dpkg-shlibdeps must have found the libraries the program links; a dependency list without them
 # installs a program that cannot start.
 names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 fonts-sil-charis fonts-liberation2; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libpulse0 fonts-sil-charis fonts-liberation2; do
   check "Depends names $lib" grep -qxF "$lib" <<<"$names"
 done
 check "Recommends a sound server (got '$(field Recommends)')" test "$(field Recommends)" = "pulseaudio | pipewire-pulse"

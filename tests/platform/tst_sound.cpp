@@ -1,11 +1,15 @@
-// The alarm sound from clip to sink, with no sound server needed.
+// The alarm sound from clip to sound server: decoding, and playing on a PulseAudio of the test's own.
 #include "platform/sound_output.h"
 #include "platform/wave_sound.h"
 
-#include <QAudioSink>
-#include <QPointer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <csignal>
+#include <memory>
 
 using namespace ostrel::platform;
 
@@ -45,9 +49,121 @@ QByteArray Riff(const QByteArray &chunks)
 
 const QByteArray Samples("\x10\x20\x30\x40\x50", 5);
 
-} // namespace
+// A PulseAudio of the test's own with two null sinks, "first" (the default) and "second", on a socket
+// in a directory of its own: the machine's sound server, if any, is never touched.
+class PulseServer
+{
+public:
+    ~PulseServer() { Stop(); }
 
-Q_DECLARE_METATYPE(QAudio::State)
+    bool Start()
+    {
+        QProcessEnvironment env = Env();
+        env.insert(QStringLiteral("HOME"), dir_.path());
+        env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir_.filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString());
+        env.remove(QStringLiteral("DISPLAY"));
+        server_.setProcessEnvironment(env);
+        server_.setStandardOutputFile(QProcess::nullDevice());
+        server_.setStandardErrorFile(QProcess::nullDevice());
+        server_.start(QStringLiteral("pulseaudio"),
+                      {QStringLiteral("--daemonize=no"), QStringLiteral("-n"), QStringLiteral("--exit-idle-time=-1"),
+                       QStringLiteral("--disallow-exit"), QStringLiteral("--disable-shm"),
+                       QStringLiteral("-Lmodule-null-sink sink_name=first"), QStringLiteral("-Lmodule-null-sink sink_name=second"),
+                       QStringLiteral("-Lmodule-native-protocol-unix socket=") + Socket()});
+        QElapsedTimer t;
+        for (t.start(); !Ctl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")}).contains("second"); QTest::qWait(100))
+            if (t.elapsed() > 20000)
+                return false;
+        return !Ctl({QStringLiteral("set-default-sink"), QStringLiteral("first")}).isNull();
+    }
+    void Stop()
+    {
+        Signal(SIGCONT);
+        server_.terminate();
+        server_.waitForFinished(5000);
+    }
+    void Signal(int signal) const
+    {
+        if (server_.processId() > 0)
+            ::kill(pid_t(server_.processId()), signal);
+    }
+    // pactl's output; a null array when it failed.
+    QByteArray Ctl(const QStringList &args) const
+    {
+        QProcess ctl;
+        ctl.setProcessEnvironment(Env());
+        ctl.start(QStringLiteral("pactl"), args);
+        if (!ctl.waitForFinished(5000) || ctl.exitCode() != 0)
+            return {};
+        return ctl.readAllStandardOutput().append('\n');
+    }
+    QString Socket() const { return dir_.filePath(QStringLiteral("native")); }
+    QProcessEnvironment Env() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + Socket());
+        return env;
+    }
+
+    // Plays the clip and says for how many seconds each sink's monitor recorded sound: from the first
+    // sample to the last that is more than -18 dB.
+    QList<double> PlayAndRecord(SoundPlayer &player, const Pcm &clip) const
+    {
+        QList<QProcess *> recorders;
+        for (const char *sink : {"first", "second"}) {
+            auto *parec = new QProcess;
+            parec->setProcessEnvironment(Env());
+            parec->start(QStringLiteral("parec"), {QStringLiteral("-d"), QLatin1String(sink) + QStringLiteral(".monitor"),
+                                                   QStringLiteral("--latency-msec=10"), QStringLiteral("--rate=11025"),
+                                                   QStringLiteral("--format=u8"), QStringLiteral("--channels=1"), QStringLiteral("--raw")});
+            recorders.append(parec);
+        }
+        QTest::qWait(300);
+        player.Play(clip);
+        // Until its stream has come and gone again, and a little longer for the monitor.
+        QElapsedTimer t;
+        t.start();
+        for (bool seen = false; t.elapsed() < 5000; QTest::qWait(50)) {
+            const bool playing = !Ctl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")}).trimmed().isEmpty();
+            if (seen && !playing)
+                break;
+            seen = seen || playing;
+        }
+        QTest::qWait(300);
+        QList<double> heard;
+        for (QProcess *parec : recorders) {
+            parec->terminate();
+            parec->waitForFinished(3000);
+            const QByteArray raw = parec->readAllStandardOutput();
+            qsizetype first = -1, last = -1;
+            for (qsizetype i = 0; i < raw.size(); ++i) {
+                if (qAbs(int(quint8(raw[i])) - 128) > 16) {
+                    first = first < 0 ? i : first;
+                    last = i;
+                }
+            }
+            heard.append(first < 0 ? 0.0 : double(last - first) / 11025);
+            delete parec;
+        }
+        return heard;
+    }
+
+private:
+    QTemporaryDir dir_;
+    QProcess server_;
+};
+
+// A 0.9 s clip of two notes, like the alarm's.
+Pcm Call()
+{
+    Pcm clip{{}, 11025, 1, 8};
+    for (int i = 0; i < 9922; ++i)
+        clip.bytes.push_back(std::uint8_t(128 + (((i / (i < 4961 ? 8 : 10)) % 2) ? 90 : -90)));
+    return clip;
+}
+
+} // namespace
 
 class TestSound : public QObject
 {
@@ -58,8 +174,10 @@ private Q_SLOTS:
     void decode();
     void silentTail_data();
     void silentTail();
-    void sinkFreedWhenItEnds_data();
-    void sinkFreedWhenItEnds();
+    void playsOnTheDefaultOfTheMoment_data();
+    void playsOnTheDefaultOfTheMoment();
+    void neverWaitsForTheServer_data();
+    void neverWaitsForTheServer();
 };
 
 void TestSound::decode_data()
@@ -134,30 +252,85 @@ void TestSound::silentTail()
     QVERIFY(PcmToPlay(wave).isEmpty());
 }
 
-void TestSound::sinkFreedWhenItEnds_data()
+void TestSound::playsOnTheDefaultOfTheMoment_data()
 {
-    QTest::addColumn<QAudio::State>("state");
-    QTest::addColumn<bool>("freed");
-    QTest::newRow("idle: the clip has been handed over") << QAudio::IdleState << true;
-    QTest::newRow("stopped: the stream failed") << QAudio::StoppedState << true;
-    QTest::newRow("active") << QAudio::ActiveState << false;
-    QTest::newRow("suspended") << QAudio::SuspendedState << false;
+    QTest::addColumn<QString>("between");
+    QTest::newRow("the default changed") << "default";
+    QTest::newRow("the device played on has gone") << "unplug";
+    QTest::newRow("the server was restarted") << "restart";
 }
 
-void TestSound::sinkFreedWhenItEnds()
+// Two alarms in one run: the second plays where the user listens by then.
+void TestSound::playsOnTheDefaultOfTheMoment()
 {
-    QFETCH(QAudio::State, state);
-    QFETCH(bool, freed);
-    QAudioFormat format;
-    format.setSampleRate(11025);
-    format.setChannelCount(1);
-    format.setSampleFormat(QAudioFormat::UInt8);
-    QPointer<QAudioSink> sink = new QAudioSink(format);
-    FreeWhenEnded(sink);
-    Q_EMIT sink->stateChanged(state);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(sink.isNull(), freed);
-    delete sink;
+    QFETCH(QString, between);
+    auto server = std::make_unique<PulseServer>();
+    QVERIFY(server->Start());
+    qputenv("PULSE_SERVER", server->Env().value(QStringLiteral("PULSE_SERVER")).toUtf8());
+    SoundPlayer player;
+    QList<double> heard = server->PlayAndRecord(player, Call());
+    QVERIFY2(heard[0] > 0.6 && heard[0] < 1.25 && heard[1] == 0, qPrintable(QStringLiteral("heard %1 s on first, %2 s on second").arg(heard[0]).arg(heard[1])));
+
+    if (between == QLatin1String("default")) {
+        QVERIFY(!server->Ctl({QStringLiteral("set-default-sink"), QStringLiteral("second")}).isNull());
+    } else if (between == QLatin1String("unplug")) {
+        const QByteArray modules = server->Ctl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")});
+        for (const QByteArray &line : modules.split('\n'))
+            if (line.contains("sink_name=first"))
+                QVERIFY(!server->Ctl({QStringLiteral("unload-module"), QString::fromLatin1(line.split('\t').value(0))}).isNull());
+    } else {
+        server.reset();
+        server = std::make_unique<PulseServer>();
+        QVERIFY(server->Start());
+        qputenv("PULSE_SERVER", server->Env().value(QStringLiteral("PULSE_SERVER")).toUtf8());
+        QVERIFY(!server->Ctl({QStringLiteral("set-default-sink"), QStringLiteral("second")}).isNull());
+    }
+    heard = server->PlayAndRecord(player, Call());
+    QVERIFY2(heard[1] > 0.6 && heard[1] < 1.25 && heard[0] == 0, qPrintable(QStringLiteral("heard %1 s on first, %2 s on second").arg(heard[0]).arg(heard[1])));
+}
+
+void TestSound::neverWaitsForTheServer_data()
+{
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<bool>("heard");
+    QTest::newRow("slow: plays once it answers") << "resume" << true;
+    QTest::newRow("the window closed before it answered") << "cancel" << false;
+    QTest::newRow("the program ends while it hangs") << "stop" << false;
+    QTest::newRow("no server at all") << "none" << false;
+}
+
+// A server that has stopped answering (it keeps its socket) holds up no call, and a clip it has not
+// yet taken when the window closes never plays.
+void TestSound::neverWaitsForTheServer()
+{
+    QFETCH(QString, then);
+    QFETCH(bool, heard);
+    PulseServer server;
+    QVERIFY(server.Start());
+    qputenv("PULSE_SERVER", then == QLatin1String("none") ? QByteArray("unix:/nonexistent/native")
+                                                          : server.Env().value(QStringLiteral("PULSE_SERVER")).toUtf8());
+    SoundPlayer player;
+    server.Signal(SIGSTOP);
+    QElapsedTimer t;
+    t.start();
+    player.Play(Call());
+    qint64 took = t.elapsed();
+    QTest::qWait(500);
+    t.restart();
+    if (then == QLatin1String("cancel"))
+        player.Cancel();
+    if (then == QLatin1String("stop"))
+        player.Stop();
+    took += t.elapsed();
+    QVERIFY2(took < 500, qPrintable(QStringLiteral("the calls took %1 ms").arg(took)));
+    server.Signal(SIGCONT);
+    const auto streams = [&server] { return server.Ctl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("clients")}).count("Ostrel!") + server.Ctl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")}).count('\t'); };
+    if (heard) {
+        QTRY_VERIFY_WITH_TIMEOUT(streams() > 0, 3000);
+    } else {
+        QTest::qWait(1500);
+        QCOMPARE(streams(), 0);
+    }
 }
 
 QTEST_MAIN(TestSound)

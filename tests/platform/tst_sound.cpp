@@ -9,7 +9,9 @@
 #include <QtEndian>
 
 #include <csignal>
+#include <condition_variable>
 #include <memory>
+#include <thread>
 
 using namespace ostrel::platform;
 
@@ -311,6 +313,13 @@ void TestSound::neverWaitsForTheServer()
                                                           : server.Env().value(QStringLiteral("PULSE_SERVER")).toUtf8());
     SoundPlayer player;
     server.Signal(SIGSTOP);
+    // A call that does wait for the server is let go after 2 s, to fail here rather than hang.
+    std::jthread watchdog([&server](std::stop_token stop) {
+        std::mutex m;
+        std::unique_lock lock(m);
+        if (!std::condition_variable_any().wait_for(lock, stop, std::chrono::seconds(2), [] { return false; }) && !stop.stop_requested())
+            server.Signal(SIGCONT);
+    });
     QElapsedTimer t;
     t.start();
     player.Play(Call());

@@ -2,15 +2,23 @@
 # Sets up a Debian 12 machine for Ostrel!, builds it, and then either starts it or runs every test.
 #   ./build.sh run     install what is missing, build, start the program
 #   ./build.sh test    install what is missing, build, run the whole test suite
-# Installing needs root; a machine that already has everything is not touched.
+# Run it as yourself: what is missing is installed through sudo, after saying what it is, and a
+# machine that already has everything is not touched. As root (CI, a fresh machine) it installs itself.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 mode=${1:-run}
 case $mode in run|test) ;; *) echo "usage: $0 run|test" >&2; exit 2 ;; esac
 
-build_packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev libxcb1-dev libxcb-dpms0-dev libgl-dev gettext)
-run_packages=(qt6-qpa-plugins libqt6multimedia6 fonts-sil-charis xfonts-scalable fonts-liberation2)
+# Under sudo the program would get the user's display but not the session bus or XDG_RUNTIME_DIR:
+# no notification, no request not to suspend, no screen kept lit, no sound server.
+if [ "$mode" = run ] && [ "$(id -u)" = 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+  echo "Run it as yourself, without sudo: ./build.sh run (it asks sudo only to install what is missing)." >&2
+  exit 1
+fi
+
+build_packages=(cmake g++ make pkg-config qt6-base-dev libpulse-dev libxcb1-dev libxcb-dpms0-dev libgl-dev gettext)
+run_packages=(qt6-qpa-plugins libpulse0 fonts-sil-charis xfonts-scalable fonts-liberation2)
 test_packages=(xvfb xauth openbox xfwm4 metacity mutter kwin-x11 xdotool xprintidle x11-utils x11-xserver-utils imagemagick faketime
                pulseaudio pulseaudio-utils sox python3 stress-ng
                desktop-file-utils appstream dpkg-dev file binutils lintian man-db dbus at-spi2-core python3-pyatspi
@@ -24,10 +32,16 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  as_root=()
+  if [ "$(id -u)" = 0 ]; then
+    echo "Installing: ${missing[*]}"
+  else
+    echo "Missing: ${missing[*]}"
+    echo "Installing them with sudo apt-get (sudo may ask for your password)."
+    as_root=(sudo)
+  fi
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TESTS=$([ "$mode" = test ] && echo ON || echo OFF) >/dev/null

@@ -347,6 +347,12 @@ screenshot_until() {
     sleep 0.1
   done
 }
+# The alarm button's caption in a shot of the main window without its frame (focus changes the frame),
+# as black and white. "Off" and "On" are nearly as wide, so the two captions differ in about 20 pixels.
+button_text() { # button_text IMAGE OUT
+  convert "$1" -crop "73x17+$((168 + 4))+$((MENU + 80 + 4))" +repage -colorspace gray -threshold 50% "$2"
+}
+differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; } # pixels that differ
 # Colour of a pixel of a screenshot as "r,g,b" (0-255).
 pixel() {
   convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)],%[fx:int(255*p{'"$2"','"$3"'}.g)],%[fx:int(255*p{'"$2"','"$3"'}.b)]' info:

@@ -35,12 +35,6 @@ MENU=$((H - 159))
 other_window() { app_windows | grep -vx "$MAIN_WIN" | head -n1 || true; }
 other_shown() { test -n "$(other_window)"; }
 
-# The alarm button's caption without its frame (focus changes the frame), as black and white. "Off"
-# and "On" are nearly as wide, so the two captions differ in about 20 pixels.
-button_text() { # button_text IMAGE OUT
-  convert "$1" -crop "73x17+$((168 + 4))+$((MENU + 80 + 4))" +repage -colorspace gray -threshold 50% "$2"
-}
-differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
 # caption_painted IMAGE CAPTION: the caption is there, dark letters on the button's light face.
 caption_painted() {
   button_text "$1" "$2"

@@ -11,13 +11,8 @@ PIDS+=($!)
 fake_now() { awk -v r="$(now)" -v o="$OFFSET" 'BEGIN { printf "%.3f", r + o }'; }
 streams() { grep -c "'new' on sink-input" "$WORK/events" || true; }
 
-# The alarm button's caption, black and white, from a screenshot.
-button_text() { # button_text IMAGE OUT
-  convert "$1" -crop "73x17+$((MX + 168 + 4))+$((MY + MENU + 80 + 4))" +repage -colorspace gray -threshold 50% "$2"
-}
-differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
 caption() { # caption NAME: the button's caption now, into $WORK/caption-NAME.png
-  screenshot "$WORK/shot.png"
+  window_shot "$MAIN_WIN" "$WORK/shot.png"
   button_text "$WORK/shot.png" "$WORK/caption-$1.png"
 }
 
@@ -26,7 +21,7 @@ start_armed() {
   set_clock "$1"
   app_start "${FAKE_CLOCK[@]}"
   client_geometry "$MAIN_WIN"
-  MX=$X MY=$Y MENU=$((H - 159))
+  MENU=$((H - 159))
   sleep 1
   caption off
   set_alarm "$MAIN_WIN" "$MENU" 07 30

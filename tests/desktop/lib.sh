@@ -233,6 +233,22 @@ desktop_start() {
   fi
 }
 
+# A wall clock the script sets while the program runs: start it with "${FAKE_CLOCK[@]}" in its
+# environment, and set_clock HH:MM:SS makes its local time that of DAY from then on. Its timers keep the
+# real monotonic clock, as on a machine whose clock is stepped.
+DAY=2026-05-04
+OFFSET=0
+FAKE_CLOCK=(FAKETIME_TIMESTAMP_FILE="$WORK/clock.rc" FAKETIME_NO_CACHE=1 FAKETIME_DONT_FAKE_MONOTONIC=1
+            LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1)
+# The offset is whole seconds, so the program's seconds begin with the real ones.
+set_clock() {
+  OFFSET=$(($(date -d "$DAY $1" +%s) - $(date +%s)))
+  printf '%+d\n' "$OFFSET" >"$WORK/clock.rc.new" && mv "$WORK/clock.rc.new" "$WORK/clock.rc"
+}
+now() { printf '%s\n' "${EPOCHREALTIME/,/.}"; }
+clock_at() { echo $(($(date -d "$DAY $1" +%s) - OFFSET)); } # clock_at HH:MM:SS: the real time it reads that
+until_clock() { while later_than "$(clock_at "$1")" "$(now)"; do sleep 0.01; done; } # until it reads HH:MM:SS
+
 # Starts the program (extra environment first, as NAME=value words); sets APP_PID and MAIN_WIN.
 app_start() {
   env "$@" "$OSTREL" >"$WORK/app.log" 2>&1 &
@@ -331,6 +347,12 @@ screenshot_until() {
     sleep 0.1
   done
 }
+# The alarm button's caption in a shot of the main window without its frame (focus changes the frame),
+# as black and white. "Off" and "On" are nearly as wide, so the two captions differ in about 20 pixels.
+button_text() { # button_text IMAGE OUT
+  convert "$1" -crop "73x17+$((168 + 4))+$((MENU + 80 + 4))" +repage -colorspace gray -threshold 50% "$2"
+}
+differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; } # pixels that differ
 # Colour of a pixel of a screenshot as "r,g,b" (0-255).
 pixel() {
   convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)],%[fx:int(255*p{'"$2"','"$3"'}.g)],%[fx:int(255*p{'"$2"','"$3"'}.b)]' info:

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Help > About on a real X desktop: its size, its place outside the taskbar, how it lends the main
-# window's Always On Top state for as long as it is open, and what it looks like.
+# Window > Always On Top and Help > About on a real X desktop: the window manager is asked to keep the
+# main window above the others, on the same native window (a recreated one would flicker, lose its
+# place and drop out of the taskbar for a moment); About's size, its place outside the taskbar, how it
+# lends the main window's Always On Top state for as long as it is open, and what it looks like.
 . "$(dirname "$0")/lib.sh"
 
 desktop_start
 app_start
+client_geometry "$MAIN_WIN"
+before="$X,$Y ${W}x$H"
 
+# The menus' access keys, as a user without a mouse would choose an item.
 menu() { # menu ACCESS-KEY ITEM-KEY
   xdotool windowactivate --sync "$MAIN_WIN" >/dev/null 2>&1 || true
   xdotool key --clearmodifiers "alt+$1"
@@ -34,8 +39,9 @@ close_about() {
   wait_for 5 about_gone
 }
 
+check "the main window starts without _NET_WM_STATE_ABOVE" lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
 menu w a
-check "Always On Top is on before About opens" wait_for 3 has_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
+check "alt+w, a sets _NET_WM_STATE_ABOVE before About opens" wait_for 3 has_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
 
 if ! open_about; then fail "Help > About opens a second window"; finish; fi
 pass "Help > About opens a second window"
@@ -73,7 +79,7 @@ check "after About closes the main window is held on top again" wait_for 3 has_s
 
 # The window manager forgets a window's states when it is hidden: the second showing must ask again.
 menu w a
-wait_for 3 lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE || true
+check "alt+w, a again clears it" wait_for 3 lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
 if open_about; then
   check "About opened again is still kept out of the ${OUT_OF[0]}" wait_for 3 has_state "$ABOUT" "${OUT_OF[1]}"
   client_geometry "$ABOUT"
@@ -84,6 +90,23 @@ if open_about; then
 else
   fail "Help > About opens a second time"
 fi
+
+# The same by mouse: "Window", the menu bar's first title, then the menu's only item below it.
+toggle_by_mouse() {
+  xdotool mousemove --window "$MAIN_WIN" 20 8 click 1
+  sleep 0.4
+  xdotool mousemove --window "$MAIN_WIN" 50 28 click 1
+}
+toggle_by_mouse
+check "clicking Window > Always On Top sets _NET_WM_STATE_ABOVE" wait_for 3 has_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
+toggle_by_mouse
+check "clicking it again clears it" wait_for 3 lacks_state "$MAIN_WIN" _NET_WM_STATE_ABOVE
+windows=$(app_windows | tr '\n' ' ')
+check "the program still has its one main window, the same id ($MAIN_WIN; now: $windows)" \
+  test "$windows" = "$MAIN_WIN "
+check "the window stayed mapped" sh -c "xwininfo -id $MAIN_WIN | grep -q IsViewable"
+client_geometry "$MAIN_WIN"
+check "the window did not move or change size ($before -> $X,$Y ${W}x$H)" test "$before" = "$X,$Y ${W}x$H"
 check "the program is still running" kill -0 "$APP_PID"
 
 finish

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
 # An alarm whose second the program did not see: stopped across it, stopped for more than an hour past
-# it, or its clock set forward over it. The program runs on a fake wall clock kept in a file that the
-# script rewrites to set the clock; its timers keep the real monotonic clock, as on a machine whose
-# clock is stepped. The late alarm must come at the first tick after, centred, above, with its sound,
+# it, or its clock set forward over it, on the wall clock the script sets (set_clock). The late alarm must come at the first tick after, centred, above, with its sound,
 # and once; one more than an hour late must not come, and the alarm stays on.
 . "$(dirname "$0")/lib.sh"
 export TZ=UTC
@@ -10,41 +8,20 @@ desktop_start --sound
 stdbuf -oL pactl subscribe >"$WORK/events" 2>&1 &
 PIDS+=($!)
 
-DAY=2026-05-04
-CLOCK=$WORK/clock.rc
-OFFSET=0
-now() { date +%s.%N; }
-# The program's clock reads DAY HH:MM:SS from now on, and runs on from there.
-set_clock() {
-  OFFSET=$(($(date -u -d "$DAY $1" +%s) - $(date +%s)))
-  printf '%+d\n' "$OFFSET" >"$CLOCK.new" && mv "$CLOCK.new" "$CLOCK"
-}
 fake_now() { awk -v r="$(now)" -v o="$OFFSET" 'BEGIN { printf "%.3f", r + o }'; }
-# Waits until the program's clock reads HH:MM:SS.
-until_clock() {
-  local at
-  at=$(date -u -d "$DAY $1" +%s)
-  while later_than "$at" "$(fake_now)"; do sleep 0.01; done
-}
 streams() { grep -c "'new' on sink-input" "$WORK/events" || true; }
 
-# The alarm button's caption, black and white, from a screenshot.
-button_text() { # button_text IMAGE OUT
-  convert "$1" -crop "73x17+$((MX + 168 + 4))+$((MY + MENU + 80 + 4))" +repage -colorspace gray -threshold 50% "$2"
-}
-differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
 caption() { # caption NAME: the button's caption now, into $WORK/caption-NAME.png
-  screenshot "$WORK/shot.png"
+  window_shot "$MAIN_WIN" "$WORK/shot.png"
   button_text "$WORK/shot.png" "$WORK/caption-$1.png"
 }
 
 # Starts the program with its clock at HH:MM:SS and arms the alarm for 07:30, as a user does.
 start_armed() {
   set_clock "$1"
-  app_start FAKETIME_TIMESTAMP_FILE="$CLOCK" FAKETIME_NO_CACHE=1 FAKETIME_DONT_FAKE_MONOTONIC=1 \
-    LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
+  app_start "${FAKE_CLOCK[@]}"
   client_geometry "$MAIN_WIN"
-  MX=$X MY=$Y MENU=$((H - 159))
+  MENU=$((H - 159))
   sleep 1
   caption off
   set_alarm "$MAIN_WIN" "$MENU" 07 30

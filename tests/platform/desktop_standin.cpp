@@ -21,16 +21,18 @@
 // Anything else asked of it is printed as "unexpected ..." and answered with an error.
 //   desktop_standin [--portal MODE] [--power MODE] [--notifications MODE] [--screensaver up|down] [--kde ok]
 // A service not named is not there. MODE: ok, late (answers after 300 ms), error, silent (never);
-// for the portal also slow (answers at once, its Response 0 after 200 ms), refuses (answers, then
-// ends the Request with Response 2 as a portal without a backend for the desktop does) and
-// refuses-first (the Response sent just before the answer). A portal that answers and holds the
-// request sends Response 0 once its backend holds it, right after the answer unless slow: a Close
-// before then leaves the backend's inhibitor held, so it is printed as unexpected.
+// for notifications also slow (the first Notify answered after 450 ms, any other at once); for the
+// portal also slow (answers at once, its Response 0 after 200 ms), refuses (answers, then ends the
+// Request with Response 2 as a portal without a backend for the desktop does) and refuses-first (the
+// Response sent just before the answer). A portal that answers and holds the request sends Response 0
+// once its backend holds it, right after the answer unless slow: a Close before then leaves the
+// backend's inhibitor held, so it is printed as unexpected.
 // A portal Request's path is built as the portal builds it, from the caller's name and its
 // handle_token; HANDLE prints the caller's part as SENDER. Lines on standard input act as the user:
 // "click ID" invokes a notification's default action and closes it (reason 2, as a notification that
-// is not resident goes), "dismiss ID" closes it (reason 2), "shield up" and "shield down" raise and
-// lower the screen shield. "ready" is printed once the services' names are taken.
+// is not resident goes), "dismiss ID" closes it (reason 2); an ID it never handed out stands for
+// another program's. "shield up" and "shield down" raise and lower the screen shield. "ready" is
+// printed once the services' names are taken.
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -145,10 +147,7 @@ public:
     // What the user does with a notification, as told on standard input.
     void Act(const QString &what, const QString &id)
     {
-        if (name_ != u"notifications" || !open_.remove(id)) {
-            Print(u"no notification "_qs + id + u" to "_qs + what);
-            return;
-        }
+        open_.remove(id);
         QDBusConnection bus = QDBusConnection::sessionBus();
         const auto signal = [&bus, &id](const QString &member, const QVariant &value) {
             QDBusMessage message = QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_qs,
@@ -187,7 +186,8 @@ private:
             return signal;
         };
         if (mode_ != u"refuses" && mode_ != u"refuses-first") {
-            QTimer::singleShot(mode_ == u"late" ? 300 : 0, [this, connection, reply, response, id] {
+            const bool slowNotify = name_ == u"notifications" && mode_ == u"slow" && count_ == 1;
+            QTimer::singleShot(mode_ == u"late" ? 300 : slowNotify ? 450 : 0, [this, connection, reply, response, id] {
                 QDBusConnection(connection).send(reply);
                 if (name_ != u"portal")
                     return;

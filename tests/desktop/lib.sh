@@ -223,7 +223,8 @@ desktop_start() {
     pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n --disable-shm \
       -L "module-null-sink sink_name=ostrel_test" -L "module-always-sink" \
       -L "module-native-protocol-unix" >"$WORK/pulse.log" 2>&1 &
-    PIDS+=($!)
+    PULSE_PID=$!
+    PIDS+=($PULSE_PID)
     wait_for 20 sh -c 'pactl list short sinks | grep -q ostrel_test' ||
       { say "PulseAudio did not start"; cat "$WORK/pulse.log"; exit 1; }
     pactl set-default-sink ostrel_test || { say "PulseAudio has no sink ostrel_test"; cat "$WORK/pulse.log"; exit 1; }

@@ -1,21 +1,23 @@
 #!/usr/bin/env bash
 # The alarm on a real X desktop: set by mouse and keyboard as a user sets it, it must open its window
 # on the very second, centred by its frame at once, above everything and out of the taskbar, and call
-# once through the sound server, and keep the screen lit while it waits (and not once it has closed). A
-# second run has no sound server at all: the window must still come, alone, and the clock go on.
+# once through the sound server, and keep the screen lit while it waits (and not once it has closed).
+# No key closes it, only the close command. A second run has a sound server that stops answering just
+# before the alarm: the window must still come on time, alone, the clock go on, and the program end
+# at once.
 # The program runs on the wall clock the script sets (set_clock): started at 07:29:00, it is moved on to
 # 07:29:55 once the alarm is set. What does not depend on the window manager (the recorded call, the X
 # server's idle time) is checked under openbox alone.
 variant=${1:-sound}
 if [ "$variant" = sound ]; then
   # Before this run's desktop exists, so that the other run inherits nothing of it.
-  bash "$0" silent
-  silent_status=$?
+  bash "$0" hung
+  hung_status=$?
 fi
 . "$(dirname "$0")/lib.sh"
-say "--- the alarm with $([ "$variant" = sound ] && echo a sound server || echo no sound server)"
+say "--- the alarm with a sound server$([ "$variant" = sound ] || echo " that has stopped answering")"
 
-if [ "$variant" = sound ]; then desktop_start --sound; else desktop_start; fi
+desktop_start --sound
 # stamped OUT COMMAND...: runs the command in the background, each line it prints written to OUT
 # after the time it came. Times read off these lines do not wait for a poll on a busy machine.
 stamped() {
@@ -82,7 +84,10 @@ others=$(app_windows | grep -vx "$MAIN_WIN" | grep -vx "${ABOUT:-none}" | wc -l 
 check "no alarm window at 07:29:58" test "$others" -eq 0
 # How long the X server has seen no input: what screen savers and lockers go by.
 IDLE_BEFORE=$(xprintidle)
-if [ "$variant" = silent ]; then
+if [ "$variant" = hung ]; then
+  # The sound server stops answering and keeps its socket, as a hung one does: the program first
+  # reaches it at the alarm, and the window must not wait for it.
+  kill -STOP "$PULSE_PID"
   # The user opens the hour list just before the alarm: it must not keep the keyboard from it.
   xdotool mousemove --window "$MAIN_WIN" 188 $((MENU + 138)) click 1
   check "the hour list is open at 07:29:58" wait_for 1 popup_open
@@ -236,6 +241,11 @@ fi
 
 # The window manager's close command on the alarm window (alt+F4 under each window manager the
 # suite runs), and the program goes back to no alarm.
+# A key the user meant for another window lands here: none closes it, only the close command.
+xdotool windowactivate --sync "$ALARM" >/dev/null 2>&1 || true
+xdotool key --clearmodifiers Escape Return space
+sleep 0.5
+check "Escape, Return and Space leave the alarm window open" sh -c "xwininfo -id $ALARM | grep -q IsViewable"
 CLOSE_KEY_AT=$(now)
 close_with_keys "$ALARM"
 check "alt+F4 closes the alarm window within a second${LIST_OPEN:+, the hour list open at the alarm} (in ${CLOSED_IN:-more than 5} s)" \
@@ -280,5 +290,16 @@ if [ -n "$idle_checks" ]; then
     test "$IDLE_CLOSED" -ge $((SINCE_CLOSE - 500))
 fi
 
-if [ "$variant" = sound ] && [ "$silent_status" -ne 0 ]; then fail "the run without a sound server"; fi
+if [ "$variant" = hung ]; then
+  # The program ends at once all the same: nothing waits for the sound server at exit either.
+  ENDING_AT=$(now)
+  close_with_keys "$MAIN_WIN"
+  ended() { [ ! -e "/proc/$APP_PID" ] || grep -q '^[0-9]* (.*) Z' "/proc/$APP_PID/stat"; }
+  until ended || later_than "$(now)" "$(awk -v a="$ENDING_AT" 'BEGIN { print a + 5 }')"; do sleep 0.05; done
+  ENDED_IN=$(awk -v a="$ENDING_AT" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+  ended && [ "${ENDED_IN%.*}" -lt 2 ] && ENDED=1 || ENDED=
+  check "the program ends within 2 s of its main window closing (in $ENDED_IN s)" test -n "$ENDED"
+  kill -CONT "$PULSE_PID"
+fi
+if [ "$variant" = sound ] && [ "$hung_status" -ne 0 ]; then fail "the run with a sound server that has stopped answering"; fi
 finish

@@ -165,8 +165,8 @@ void TestDesktopRequests::followsTheAlarm_data()
         << true << u"button"_qs << byPower << 0;
     QTest::newRow("power manager, the alarm answered") << none << ok << none << none << false << true
         << u"alarm"_qs << byPower << 0;
-    QTest::newRow("power manager, the program closed") << none << ok << none << none << false << true
-        << u"close"_qs << byPower << 0;
+    QTest::newRow("power manager answers as the program closes") << none << u"late"_qs << none << none << false
+        << true << u"close"_qs << byPower << 0;
     QTest::newRow("portal refuses, power manager") << u"error"_qs << ok << none << none << false << true << u"minute"_qs
                                                    << QStringList{portal + u"error"_qs} + byPower << 0;
     // A portal with no backend for the desktop answers, then refuses; a bus may deliver the two either way round.

@@ -54,9 +54,10 @@ fi
 # (AddressSanitizer, LeakSanitizer, UndefinedBehaviorSanitizer) runs the tests labelled below: the ones
 # that run the program's code in the test process, the stress tests, and the desktop tests of its fault
 # and late paths. The normal build, the one that gets installed, runs the rest: the desktop, install,
-# accessibility and memory tests. So it builds only the program, its data and the memory test.
+# accessibility and memory tests. So it builds only the program, its data and the memory test, and
+# the package test's install does not build the rest first.
 sanitizer_tests='unit|stress|sanitizer'
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TESTS=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TESTS=ON -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
 cmake --build build --parallel "$(nproc)" --target ostrel ostrel_translated_data ostrel_compressed_docs tst_memory
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_TESTS=ON -DOSTREL_SANITIZE=ON >/dev/null
 cmake --build build-asan --parallel "$(nproc)"

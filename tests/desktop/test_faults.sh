@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The program on a desktop that lacks something: no display at all, no window manager, no Charter
-# face (a sound server that hangs: the alarm's test; none at all: the sound test). Each case runs on a desktop of its own (the script runs
-# itself once per case); the program must start or end cleanly, never hang or dump core.
+# face (a sound server that hangs: the alarm's test; none at all: the sound test). Each case runs on
+# a desktop of its own (the script runs itself once per case); the program must start or end
+# cleanly, never hang or dump core.
 case=${1:-all}
 if [ "$case" = all ]; then
   status=0

@@ -67,13 +67,13 @@ struct SoundPlayer::Request
 
     void OpenStream()
     {
-        pa_sample_spec spec;
-        spec.format = pcm.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
-        spec.rate = std::uint32_t(pcm.sampleRate);
-        spec.channels = std::uint8_t(pcm.channels);
+        pa_sample_spec format;
+        format.format = pcm.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
+        format.rate = std::uint32_t(pcm.sampleRate);
+        format.channels = std::uint8_t(pcm.channels);
         pa_proplist *props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "alarm");
-        stream = pa_sample_spec_valid(&spec) ? pa_stream_new_with_proplist(context, "Alarm", &spec, nullptr, props) : nullptr;
+        stream = pa_sample_spec_valid(&format) ? pa_stream_new_with_proplist(context, "Alarm", &format, nullptr, props) : nullptr;
         pa_proplist_free(props);
         if (!stream) {
             ended = true;
@@ -187,17 +187,13 @@ void SoundPlayer::Run(pa_mainloop *loop)
             cancel = std::exchange(cancel_, false);
         }
         // Only the newest clip counts; one still on its way for an earlier call is dropped.
-        if (!toPlay.empty()) {
-            request.reset();
+        if (!toPlay.empty())
             request = Request::Begin(loop, std::move(toPlay.back()));
-        }
         if (request && (request->ended || (cancel && !request->started)))
             request.reset();
         // Waits in poll() for the server or for pa_mainloop_wakeup(); never anywhere else.
         if (pa_mainloop_iterate(loop, 1, nullptr) < 0)
             break;
-        if (request && request->ended)
-            request.reset();
     }
     request.reset();
     std::lock_guard lock(mutex_);
